@@ -1,0 +1,45 @@
+#include "common/command.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+namespace {
+
+[[noreturn]] void fail_standard_output() {
+  std::cerr << "Cannot write to standard output." << std::endl;
+  std::exit(1);
+}
+
+}  // namespace
+
+void flush_standard_output() {
+  std::cout.flush();
+  if (!std::cout) fail_standard_output();
+}
+
+void end_run(int status) {
+  flush_standard_output();
+  std::exit(status);
+}
+
+void print_usage(std::initializer_list<std::string_view> lines) {
+  for (std::string_view line : lines) std::cout << line << std::endl;
+  end_run(0);
+}
+
+void exit_with_message(std::string_view message) {
+  std::cout << message << std::endl;
+  end_run(1);
+}
+
+bool file_exists(const std::string& file_name) {
+  if (file_name.empty()) return false;
+  std::error_code ignored;
+  if (std::filesystem::is_directory(file_name, ignored)) return false;
+  std::FILE* file = std::fopen(file_name.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}

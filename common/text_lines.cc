@@ -1,0 +1,67 @@
+#include "common/text_lines.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+struct file_closer {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+bool read_file(const std::string& file_name, std::string& bytes) {
+  bytes.clear();
+  std::unique_ptr<std::FILE, file_closer> file(
+      std::fopen(file_name.c_str(), "rb"));
+  if (!file) return false;
+  // The size only sizes the first read: the loop after it reads on until the
+  // end, so a file that grows meanwhile is still read whole.
+  std::size_t filled = 0;
+  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+    long size = std::ftell(file.get());
+    if (size > 0) {
+      bytes.resize(static_cast<std::size_t>(size));
+      std::rewind(file.get());
+      filled = std::fread(bytes.data(), 1, bytes.size(), file.get());
+    } else {
+      std::rewind(file.get());
+    }
+  }
+  // Growing the buffer copies it, so first make sure there is more to read.
+  int more = filled == bytes.size() ? std::fgetc(file.get()) : EOF;
+  if (more != EOF) {
+    bytes.resize(filled);
+    bytes.push_back(static_cast<char>(more));
+    filled++;
+    for (;;) {
+      bytes.resize(filled + (1 << 16));
+      std::size_t got =
+          std::fread(bytes.data() + filled, 1, bytes.size() - filled, file.get());
+      filled += got;
+      if (filled < bytes.size()) break;
+    }
+  }
+  bytes.resize(filled);
+  if (std::ferror(file.get())) {
+    bytes.clear();
+    return false;
+  }
+  return true;
+}
+
+bool line_reader::next(std::string_view& line) {
+  if (position_ >= text_.size()) return false;
+  std::size_t end = text_.find('\n', position_);
+  std::size_t next = end + 1;
+  if (end == std::string_view::npos) {
+    end = text_.size();
+    next = end;
+  } else if (end > position_ && text_[end - 1] == '\r') {
+    --end;
+  }
+  line = text_.substr(position_, end - position_);
+  position_ = next;
+  return true;
+}

@@ -1,0 +1,30 @@
+// Reading whole files and splitting text into lines the same way on every
+// platform: the kit reads the bytes itself instead of trusting a text-mode
+// stream, so a word list made on Windows gives the same words on Linux.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Reads the whole file into `bytes`. Returns false, with `bytes` empty, when
+// the file cannot be opened or a read fails (a directory fails here too).
+bool read_file(const std::string& file_name, std::string& bytes);
+
+// Walks the lines of a text held in memory. A line is every byte up to the
+// next line feed; a carriage return directly before the line feed belongs to
+// the line end. The last line counts without a final line feed, and a final
+// line feed makes no empty line after it. The lines are views into the text,
+// which must outlive the reader.
+class line_reader {
+ public:
+  explicit line_reader(std::string_view text) : text_(text) {}
+
+  // Stores the next line in `line` and returns true, or returns false when
+  // the text is used up.
+  bool next(std::string_view& line);
+
+ private:
+  std::string_view text_;
+  std::size_t position_ = 0;
+};

@@ -1,0 +1,5 @@
+// lexglean <filename>: lists every distinct word of a talk table.
+#include "common/command.h"
+#include "lexglean/lexglean.h"
+
+int main(int argc, char** argv) { end_run(run_lexglean(argc, argv)); }

@@ -1,0 +1,87 @@
+#include "lexswap/lexswap.h"
+
+#include <iostream>
+#include <memory>
+
+#include "common/command.h"
+#include "lexswap/replace.h"
+#include "talk/ie_res_talk.h"
+
+namespace {
+
+std::string line_message(const std::string& list_name, std::size_t line,
+                         const std::string& what) {
+  return "Cannot proceed, line " + std::to_string(line) + " of '" + list_name +
+         "': " + what;
+}
+
+}  // namespace
+
+std::optional<std::string> refuse_rules(const replacement_list& list,
+                                        const std::string& list_name) {
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::string& search = list.search_strings[i];
+    if (search.empty())
+      return line_message(list_name, list.line_numbers[i],
+                          "the search string is empty.");
+    if (list.replacement_strings[i].find(search) != std::string::npos)
+      return line_message(list_name, list.line_numbers[i],
+                          "the replacement contains the search string.");
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> apply_rules(std::string& text, const replacement_list& list) {
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (!replace_all(text, list.search_strings[i], list.replacement_strings[i]))
+      return i;
+  }
+  return std::nullopt;
+}
+
+int run_lexswap(int argc, char** argv) {
+  if (argc != 3) {
+    print_usage({"Usage: lexswap <dialog.tlk> <source file>", "",
+                 "The source file contains a list of 'some-string = replace-with' "
+                 "entries which will be applied to the dialog.tlk resource. Make "
+                 "sure you have a good backup of the dialog.tlk!"});
+  }
+  const std::string table_name = argv[1];
+  const std::string list_name = argv[2];
+  if (!file_exists(table_name))
+    exit_with_message("Cannot read TALK V1 resource, file '" + table_name + "' not found.");
+  if (!file_exists(list_name))
+    exit_with_message("Cannot proceed, file '" + list_name + "' not found.");
+
+  // A table that failed to load must never be saved: its missing entries
+  // would replace the file's.
+  auto table = std::make_unique<ie_res_talk>();
+  if (!table->load(table_name)) return 1;
+
+  replacement_list list;
+  if (!read_replacement_list(list_name, list))
+    exit_with_message("Cannot proceed, file '" + list_name + "' not found.");
+  if (std::optional<std::string> refusal = refuse_rules(list, list_name))
+    exit_with_message(*refusal);
+  std::cout << list.size() << " replacements read." << std::endl;
+
+  std::cout << "Processing: " << std::flush;
+  std::string working;
+  std::size_t counter = 0;
+  for (ie_res_talk_entry* entry : table->entries()) {
+    if (entry == nullptr) continue;
+    working = entry->text();
+    if (std::optional<std::size_t> rule = apply_rules(working, list)) {
+      std::cout << std::endl;
+      exit_with_message(line_message(list_name, list.line_numbers[*rule],
+                                     "the rule never stops matching in entry " +
+                                         std::to_string(counter) + "."));
+    }
+    entry->set_text(working);
+    if (++counter % 2000 == 1) std::cout << '#' << std::flush;
+  }
+  std::cout << std::endl;
+
+  if (!table->save(table_name)) return 1;
+  return 0;
+}

@@ -1,0 +1,25 @@
+// lexswap <dialog.tlk> <source file>: rewrites every string of a talk table
+// with a replacement list and saves the table over the same file.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "lexswap/replacement_list.h"
+
+class ie_res_talk;
+
+// The message for the first rule of `list` that can never finish whatever
+// the text (an empty search string, or a replacement that holds its search
+// string), or nothing when every rule may finish. `list_name` is the list
+// file's name as given.
+std::optional<std::string> refuse_rules(const replacement_list& list,
+                                        const std::string& list_name);
+
+// Applies every rule in list order to `text`. Returns the index of a rule
+// that never stops matching in this text, or nothing when all finished.
+std::optional<std::size_t> apply_rules(std::string& text, const replacement_list& list);
+
+// Runs the command on its command line and returns the exit status.
+int run_lexswap(int argc, char** argv);

@@ -1,0 +1,32 @@
+#include "lexswap/replacement_list.h"
+
+#include "common/text_lines.h"
+
+std::string trim_blanks(std::string_view text) {
+  constexpr std::string_view blanks{" \t"};
+  std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  std::size_t last = text.find_last_not_of(blanks);
+  return std::string(text.substr(first, last - first + 1));
+}
+
+replacement_list parse_replacement_list(std::string_view text) {
+  replacement_list list;
+  line_reader lines(text);
+  std::string_view line;
+  for (std::size_t number = 1; lines.next(line); ++number) {
+    std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) continue;
+    list.search_strings.push_back(trim_blanks(line.substr(0, equals)));
+    list.replacement_strings.push_back(trim_blanks(line.substr(equals + 1)));
+    list.line_numbers.push_back(number);
+  }
+  return list;
+}
+
+bool read_replacement_list(const std::string& file_name, replacement_list& list) {
+  std::string bytes;
+  if (!read_file(file_name, bytes)) return false;
+  list = parse_replacement_list(bytes);
+  return true;
+}

@@ -1,0 +1,87 @@
+// The letter-transition model of wordloom: for every pair of characters, how
+// often each character followed it in the training words. Characters are
+// bytes; "[" and "]" mark the start and the end of a word.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class markovchain {
+ public:
+  static constexpr char k_start_marker = '[';
+  static constexpr char k_end_marker = ']';
+  // Generation stops at the end marker; a model edited by hand may never
+  // reach it, so a word is cut at this length, far beyond any real word.
+  static constexpr std::size_t k_max_word_length = 65536;
+
+  // The 256 counters of one pair, indexed by the follower's unsigned byte
+  // value.
+  using count_table = std::array<std::uint32_t, 256>;
+
+  markovchain();
+  virtual ~markovchain();
+  markovchain(const markovchain&) = delete;
+  markovchain& operator=(const markovchain&) = delete;
+
+  // Records one training word: "[", the word, "]", and every character of
+  // that after the first two counted as the follower of the two before it.
+  // The empty word records nothing.
+  void add_word(std::string_view word);
+  // Raises the counter of `next` under `pair` (two bytes), creating the pair
+  // with 256 zero counters when it is new. Counters wrap at 2^32.
+  void add_transition(std::string_view pair, char next);
+  // The sum of the pair's counters as a signed 32-bit number (wrapping), 0
+  // for a pair that does not exist.
+  std::int32_t transition_total(std::string_view pair) const;
+
+  // A first character drawn with one `rand` value, weighted by the totals of
+  // the pairs that begin with "["; 0 when there is none.
+  char first_character() const;
+  // A follower of `pair` drawn with one `rand` value, weighted by its
+  // counters; 0 when the pair has no follower.
+  char next_character(std::string_view pair) const;
+  // One word: `start` (or a drawn first character when `start` is 0), then
+  // drawn followers until the end marker. Words shorter than two characters
+  // come back empty.
+  std::string generate_word(char start) const;
+
+  // Merges a model state file into the model and returns the number of
+  // items read; 0 when the file cannot be read.
+  std::int32_t load_state(const std::string& file_name);
+  // Writes the model state file, replacing the file whole. Returns false
+  // when it cannot be written; the old file is then left as it was.
+  bool save_state(const std::string& file_name) const;
+  // The model state file's bytes: one line per pair in byte order, the pair,
+  // ":", then character-and-count items separated by ",".
+  std::string state_text() const;
+  // Merges model state text into the model; see `load_state`.
+  std::int32_t merge_state(std::string_view text);
+
+  // Lists every pair with its total and its followers on `out`.
+  void display_statistics(std::ostream& out) const;
+
+  // The counters of `pair`, or null when the pair does not exist.
+  const count_table* counts(std::string_view pair) const;
+  // Every pair that exists, in unsigned byte order.
+  std::vector<std::string> pairs() const;
+
+ private:
+  static std::size_t slot(char first, char second) {
+    return static_cast<std::size_t>(static_cast<unsigned char>(first)) << 8 |
+           static_cast<unsigned char>(second);
+  }
+  count_table& table_for(std::size_t index);
+
+  // One slot per pair, indexed by first byte x 256 + second byte: lookup is
+  // direct, and walking the slots in order is the pairs' byte order.
+  std::vector<std::unique_ptr<count_table>> transitions_;
+  // Each pair's counters summed modulo 2^32, kept up to date as they change
+  // so that generation does not add 256 counters for every character.
+  std::vector<std::uint32_t> totals_;
+};

@@ -1,0 +1,25 @@
+// Little-endian fields of a talk table file, read and written with shifts so
+// that the byte order never depends on the machine.
+#pragma once
+
+#include <cstdint>
+
+inline std::uint16_t get_le16(const std::uint8_t* bytes) {
+  return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+inline std::uint32_t get_le32(const std::uint8_t* bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) |
+         (static_cast<std::uint32_t>(bytes[1]) << 8) |
+         (static_cast<std::uint32_t>(bytes[2]) << 16) |
+         (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
+inline void put_le16(std::uint8_t* bytes, std::uint16_t value) {
+  bytes[0] = static_cast<std::uint8_t>(value);
+  bytes[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+inline void put_le32(std::uint8_t* bytes, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}

@@ -1,0 +1,157 @@
+#include "talk/ie_res_talk.h"
+
+#include <cstring>
+#include <iostream>
+#include <limits>
+
+#include "common/atomic_file.h"
+#include "common/text_lines.h"
+#include "talk/byte_order.h"
+
+namespace {
+
+constexpr std::size_t k_language_at = 8;
+constexpr std::size_t k_entry_count_at = 10;
+constexpr std::size_t k_strings_offset_at = 14;
+constexpr std::size_t k_record_size = ie_res_talk_entry::k_record_size;
+
+bool report(const char* message) {
+  std::cerr << message << std::endl;
+  return false;
+}
+
+}  // namespace
+
+ie_res_talk::ie_res_talk() {
+  header_.fill(0);
+  std::memcpy(header_.data(), k_signature.data(), k_signature.size());
+  set_strings_offset(k_header_size);
+}
+
+ie_res_talk::ie_res_talk(const std::string& file_name) : ie_res_talk() {
+  [[maybe_unused]] bool loaded = load(file_name);
+}
+
+ie_res_talk::~ie_res_talk() {
+  for (ie_res_talk_entry* entry : entries_) delete entry;
+}
+
+bool ie_res_talk::load(const std::string& file_name) {
+  std::string file;
+  if (!read_file(file_name, file))
+    return report("TLK file couldn't be opened for reading.");
+  if (file.size() < k_header_size)
+    return report("Stream is not a valid TLK V1 resource.");
+  std::memcpy(header_.data(), file.data(), k_header_size);
+  if (std::string_view(file).substr(0, k_signature.size()) != k_signature)
+    return report("Stream is not a valid TLK V1 resource.");
+
+  // Every count and offset is checked against the file's size before it is
+  // used, so a damaged header can neither make the table allocate more than
+  // the file holds nor build an entry from bytes that are not there.
+  std::uint64_t count = entry_count();
+  if (k_header_size + count * k_record_size > file.size())
+    return report("TLK file is truncated or damaged.");
+
+  std::size_t first = entries_.size();
+  entries_.reserve(first + count + 10);
+  const auto* records =
+      reinterpret_cast<const std::uint8_t*>(file.data()) + k_header_size;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    auto* entry = new ie_res_talk_entry(records + i * k_record_size);
+    entries_.push_back(entry);
+    if (!entry->read_text(file, strings_offset())) {
+      for (std::size_t j = first; j < entries_.size(); ++j) delete entries_[j];
+      entries_.resize(first);
+      return report("TLK file is truncated or damaged.");
+    }
+  }
+  return true;
+}
+
+bool ie_res_talk::update_offsets() {
+  std::uint64_t sum = 0;
+  for (ie_res_talk_entry* entry : entries_) {
+    if (entry == nullptr) continue;
+    if (entry->length() == 0) {
+      entry->set_offset(0);
+      continue;
+    }
+    entry->set_offset(static_cast<std::uint32_t>(sum));
+    sum += entry->length();
+  }
+  // The format's offsets are 32-bit: a table past 4 GiB cannot be written.
+  std::uint64_t file_size = k_header_size + k_record_size * entries_.size() + sum;
+  return file_size <= std::numeric_limits<std::uint32_t>::max();
+}
+
+bool ie_res_talk::save(const std::string& file_name) {
+  atomic_file file(file_name);
+  if (!file.open()) return report("TLK file couldn't be opened for writing.");
+
+  // The count written is the number of entries held: after a failed load the
+  // header may still announce the records that could not be read.
+  std::uint32_t count = 0;
+  for (ie_res_talk_entry* entry : entries_) count += entry != nullptr;
+  if (!update_offsets()) return report("TLK file couldn't be written.");
+  set_entry_count(count);
+  set_strings_offset(static_cast<std::uint32_t>(k_header_size + k_record_size * count));
+
+  std::string records;
+  records.reserve(k_header_size + k_record_size * count);
+  records.append(reinterpret_cast<const char*>(header_.data()), k_header_size);
+  for (ie_res_talk_entry* entry : entries_) {
+    if (entry == nullptr) continue;
+    records.append(reinterpret_cast<const char*>(entry->record().data()),
+                   k_record_size);
+  }
+  file.write(records);
+  records = std::string();
+
+  static const char zeros[256] = {};
+  for (ie_res_talk_entry* entry : entries_) {
+    if (entry == nullptr) continue;
+    // The record promises `length` bytes. A stored string that held a NUL
+    // keeps its length; the bytes after the text were never part of it, so
+    // they are written as NUL bytes.
+    std::string_view text = entry->text();
+    std::size_t length = entry->length();
+    file.write(text.substr(0, length));
+    std::size_t padding = length > text.size() ? length - text.size() : 0;
+    while (padding > 0) {
+      std::size_t chunk = padding < sizeof zeros ? padding : sizeof zeros;
+      file.write(zeros, chunk);
+      padding -= chunk;
+    }
+  }
+  if (!file.commit()) return report("TLK file couldn't be written.");
+  return true;
+}
+
+ie_res_talk_entry* ie_res_talk::add_entry(std::string_view text) {
+  auto* entry = new ie_res_talk_entry();
+  entry->set_text(text);
+  entries_.push_back(entry);
+  set_entry_count(entry_count() + 1);
+  return entry;
+}
+
+std::uint16_t ie_res_talk::language() const {
+  return get_le16(header_.data() + k_language_at);
+}
+
+std::uint32_t ie_res_talk::entry_count() const {
+  return get_le32(header_.data() + k_entry_count_at);
+}
+
+std::uint32_t ie_res_talk::strings_offset() const {
+  return get_le32(header_.data() + k_strings_offset_at);
+}
+
+void ie_res_talk::set_entry_count(std::uint32_t value) {
+  put_le32(header_.data() + k_entry_count_at, value);
+}
+
+void ie_res_talk::set_strings_offset(std::uint32_t value) {
+  put_le32(header_.data() + k_strings_offset_at, value);
+}

@@ -1,0 +1,85 @@
+// A whole talk table (a TLK V1 file, usually dialog.tlk) in memory: its
+// header and every entry with its text. It loads a file, hands out its
+// entries in file order and writes the table back with its strings laid out
+// afresh. Failures are reported as one line on standard error and a false
+// result.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "talk/ie_res_talk_entry.h"
+
+// Layout of the 18-byte header, integers little-endian:
+//
+//   offset  width  field
+//        0      8  signature and version, "TLK V1  "
+//        8      2  language         carried unchanged, 0 in a new table
+//       10      4  entry_count      records that follow the header
+//       14      4  strings_offset   where the string data starts
+//
+// The 26-byte records follow the header directly, one per entry.
+class ie_res_talk {
+ public:
+  static constexpr std::size_t k_header_size = 18;
+  static constexpr std::string_view k_signature{"TLK V1  "};
+  using header_bytes = std::array<std::uint8_t, k_header_size>;
+
+  // An empty table: signature "TLK V1  ", language 0, no entries,
+  // strings_offset 18.
+  ie_res_talk();
+  // Builds the table and loads `file_name`. The result of the load is not
+  // passed on; a table whose load failed has no entries. Callers that must
+  // know use the constructor without arguments and call `load`.
+  explicit ie_res_talk(const std::string& file_name);
+  // Deletes every entry.
+  virtual ~ie_res_talk();
+
+  ie_res_talk(const ie_res_talk&) = delete;
+  ie_res_talk& operator=(const ie_res_talk&) = delete;
+
+  // Reads the whole table, every text included. On failure writes one of
+  // these lines to standard error and returns false, with no entry added:
+  //   "TLK file couldn't be opened for reading."  (missing, unreadable, a directory)
+  //   "Stream is not a valid TLK V1 resource."    (no "TLK V1  " signature)
+  //   "TLK file is truncated or damaged."         (records or strings past the end)
+  // The file is read whole and closed before `load` returns, so the table
+  // can be saved over it at once.
+  bool load(const std::string& file_name);
+
+  // Writes the table to `file_name` in the packed layout: strings one after
+  // another in entry order, empty strings at offset 0. The new file replaces
+  // the old one whole or not at all. On failure writes one of these lines to
+  // standard error and returns false, the old file untouched:
+  //   "TLK file couldn't be opened for writing."  (cannot be created)
+  //   "TLK file couldn't be written."             (a write, sync or rename failed)
+  bool save(const std::string& file_name);
+
+  // The entries in file order. The table owns them; a caller that adds or
+  // removes entries through this list must keep `entry_count` in step.
+  std::vector<ie_res_talk_entry*>& entries() { return entries_; }
+  const std::vector<ie_res_talk_entry*>& entries() const { return entries_; }
+  // The entry at `index`, which must be below the number of entries.
+  ie_res_talk_entry* entry(std::uint32_t index) { return entries_[index]; }
+  // Appends a new entry with `text` and raises `entry_count` by one.
+  ie_res_talk_entry* add_entry(std::string_view text);
+
+  const header_bytes& header() const { return header_; }
+  std::uint16_t language() const;
+  std::uint32_t entry_count() const;
+  std::uint32_t strings_offset() const;
+
+ private:
+  void set_entry_count(std::uint32_t value);
+  void set_strings_offset(std::uint32_t value);
+  // Lays the strings out one after another; returns false when they do not
+  // fit the format's 32-bit offsets.
+  bool update_offsets();
+
+  header_bytes header_;
+  std::vector<ie_res_talk_entry*> entries_;
+};

@@ -1,0 +1,90 @@
+#include "talk/ie_res_talk_entry.h"
+
+#include <cstring>
+
+#include "talk/byte_order.h"
+
+namespace {
+
+constexpr std::size_t k_flags_at = 0;
+constexpr std::size_t k_sound_at = 2;
+constexpr std::size_t k_volume_at = 10;
+constexpr std::size_t k_pitch_at = 14;
+constexpr std::size_t k_offset_at = 18;
+constexpr std::size_t k_length_at = 22;
+
+}  // namespace
+
+ie_res_talk_entry::ie_res_talk_entry() {
+  record_.fill(0);
+  set_flags(3);
+}
+
+ie_res_talk_entry::ie_res_talk_entry(const std::uint8_t* record) {
+  std::memcpy(record_.data(), record, k_record_size);
+}
+
+void ie_res_talk_entry::set_text(std::string_view new_text) {
+  text_.assign(new_text);
+  // A text too long for the 32-bit field is refused by the table's save,
+  // which compares the two.
+  put_le32(record_.data() + k_length_at, static_cast<std::uint32_t>(new_text.size()));
+}
+
+std::uint16_t ie_res_talk_entry::flags() const {
+  return get_le16(record_.data() + k_flags_at);
+}
+
+void ie_res_talk_entry::set_flags(std::uint16_t value) {
+  put_le16(record_.data() + k_flags_at, value);
+}
+
+void ie_res_talk_entry::set_sound(const char* name) {
+  std::uint8_t* field = record_.data() + k_sound_at;
+  std::size_t i = 0;
+  for (; i < k_sound_size && name[i] != '\0'; ++i)
+    field[i] = static_cast<std::uint8_t>(name[i]);
+  for (; i < k_sound_size; ++i) field[i] = 0;
+}
+
+std::uint32_t ie_res_talk_entry::volume_variance() const {
+  return get_le32(record_.data() + k_volume_at);
+}
+
+void ie_res_talk_entry::set_volume_variance(std::uint32_t value) {
+  put_le32(record_.data() + k_volume_at, value);
+}
+
+std::uint32_t ie_res_talk_entry::pitch_variance() const {
+  return get_le32(record_.data() + k_pitch_at);
+}
+
+void ie_res_talk_entry::set_pitch_variance(std::uint32_t value) {
+  put_le32(record_.data() + k_pitch_at, value);
+}
+
+std::uint32_t ie_res_talk_entry::offset() const {
+  return get_le32(record_.data() + k_offset_at);
+}
+
+void ie_res_talk_entry::set_offset(std::uint32_t value) {
+  put_le32(record_.data() + k_offset_at, value);
+}
+
+std::uint32_t ie_res_talk_entry::length() const {
+  return get_le32(record_.data() + k_length_at);
+}
+
+bool ie_res_talk_entry::read_text(std::string_view file,
+                                  std::uint32_t strings_offset) {
+  text_.clear();
+  std::uint32_t size = length();
+  if (size == 0) return true;
+  // The format adds the two offsets as 32-bit numbers; the end is computed
+  // in 64 bits so that a huge length cannot wrap around past the check.
+  std::uint32_t start = strings_offset + offset();
+  if (static_cast<std::uint64_t>(start) + size > file.size()) return false;
+  std::string_view stored = file.substr(start, size);
+  text_.assign(stored.substr(0, stored.find('\0')));
+  return true;
+}

@@ -1,0 +1,69 @@
+// One entry of a talk table: its 26-byte record, kept exactly as the file
+// holds it so that the fields the kit never interprets pass through
+// unchanged, and its text.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Layout of a record, all integers little-endian:
+//
+//   offset  width  field
+//        0      2  flags            3 in a new entry
+//        2      8  sound            resource name, NUL-padded, no terminator at 8
+//       10      4  volume_variance
+//       14      4  pitch_variance
+//       18      4  offset           of the string, from the string data start
+//       22      4  length           of the string in bytes
+class ie_res_talk_entry {
+ public:
+  static constexpr std::size_t k_record_size = 26;
+  static constexpr std::size_t k_sound_size = 8;
+  using record_bytes = std::array<std::uint8_t, k_record_size>;
+
+  // A new entry: every record byte 0 but `flags` 3, and an empty text.
+  ie_res_talk_entry();
+  // An entry with the record copied from `record` (26 bytes) and an empty
+  // text; the text is fetched by `read_text`.
+  explicit ie_res_talk_entry(const std::uint8_t* record);
+  virtual ~ie_res_talk_entry() = default;
+
+  // The text. A change made through the reference leaves `length` alone;
+  // replace a text with `set_text`.
+  std::string& text() { return text_; }
+  const std::string& text() const { return text_; }
+  // Makes `text` a copy of `new_text` and `length` its size; no other field
+  // changes.
+  void set_text(std::string_view new_text);
+
+  std::uint16_t flags() const;
+  void set_flags(std::uint16_t value);
+  // The 8 bytes of the sound name, NUL bytes after a shorter name.
+  const std::uint8_t* sound() const { return record_.data() + 2; }
+  // Copies at most 8 bytes of the NUL-terminated `name` and pads the rest of
+  // the field with NUL bytes.
+  void set_sound(const char* name);
+  std::uint32_t volume_variance() const;
+  void set_volume_variance(std::uint32_t value);
+  std::uint32_t pitch_variance() const;
+  void set_pitch_variance(std::uint32_t value);
+  std::uint32_t offset() const;
+  void set_offset(std::uint32_t value);
+  std::uint32_t length() const;
+
+  const record_bytes& record() const { return record_; }
+
+  // Fetches the text from the bytes of a whole talk table file: the `length`
+  // bytes at `strings_offset` + `offset` (a 32-bit sum, as the format
+  // defines it), up to the first NUL byte. Returns false, with the text left
+  // empty, when the string runs past the end of `file`. An empty string reads
+  // nothing, so it is valid wherever its offset points.
+  bool read_text(std::string_view file, std::uint32_t strings_offset);
+
+ private:
+  record_bytes record_;
+  std::string text_;
+};

@@ -1,0 +1,157 @@
+#include "tests/testkit.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace testkit {
+
+scratch_dir::scratch_dir() {
+  static std::atomic<int> counter{0};
+  std::random_device random;
+  for (;;) {
+    path_ = std::filesystem::temp_directory_path() /
+            ("kit-test-" + std::to_string(getpid()) + "-" +
+             std::to_string(counter++) + "-" + std::to_string(random() % 100000));
+    if (std::filesystem::create_directory(path_)) break;
+  }
+}
+
+scratch_dir::~scratch_dir() {
+  std::error_code ignored;
+  // A test may have taken the write bit away; give it back so that removal
+  // works.
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string scratch_dir::file(const std::string& name) const {
+  return (path_ / name).string();
+}
+
+void write_bytes(const std::string& file_name, const std::string& bytes) {
+  std::ofstream out(file_name, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + file_name);
+}
+
+std::string read_bytes(const std::string& file_name) {
+  std::ifstream in(file_name, std::ios::binary);
+  if (!in) return "<missing>";
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::string le16(std::uint16_t value) {
+  return {static_cast<char>(value & 0xff), static_cast<char>(value >> 8)};
+}
+
+std::string le32(std::uint32_t value) {
+  return le16(static_cast<std::uint16_t>(value)) +
+         le16(static_cast<std::uint16_t>(value >> 16));
+}
+
+std::string tlk_bytes(const std::vector<record>& records, const std::string& strings,
+                      std::uint32_t strings_offset, std::uint16_t language,
+                      std::int64_t entry_count) {
+  std::uint32_t count = entry_count < 0 ? static_cast<std::uint32_t>(records.size())
+                                        : static_cast<std::uint32_t>(entry_count);
+  std::string bytes = "TLK V1  " + le16(language) + le32(count) + le32(strings_offset);
+  for (const record& r : records) {
+    std::string sound = r.sound;
+    sound.resize(8, '\0');
+    bytes += le16(r.flags) + sound + le32(r.volume) + le32(r.pitch) +
+             le32(r.offset) + le32(r.length);
+  }
+  return bytes + strings;
+}
+
+std::string packed_tlk(const std::vector<std::string>& texts) {
+  std::vector<record> records;
+  std::string strings;
+  for (const std::string& text : texts) {
+    record r;
+    r.length = static_cast<std::uint32_t>(text.size());
+    r.offset = text.empty() ? 0 : static_cast<std::uint32_t>(strings.size());
+    strings += text;
+    records.push_back(r);
+  }
+  return tlk_bytes(records, strings,
+                   static_cast<std::uint32_t>(18 + 26 * texts.size()));
+}
+
+namespace {
+
+std::string drain(int fd) {
+  std::string data;
+  char buffer[65536];
+  for (;;) {
+    ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got <= 0) break;
+    data.append(buffer, static_cast<std::size_t>(got));
+  }
+  return data;
+}
+
+}  // namespace
+
+run_result run(const std::string& program, const std::vector<std::string>& args,
+               const run_options& options) {
+  // Standard error goes to a file so that a program writing much to both
+  // streams never blocks on a full pipe.
+  char err_name[] = "/tmp/kit-stderr-XXXXXX";
+  int err_fd = mkstemp(err_name);
+  int out_pipe[2];
+  if (err_fd < 0 || pipe(out_pipe) != 0) throw std::runtime_error("pipe");
+
+  pid_t child = fork();
+  if (child == 0) {
+    if (options.stdout_file.empty()) {
+      dup2(out_pipe[1], 1);
+    } else {
+      int fd = open(options.stdout_file.c_str(), O_WRONLY);
+      if (fd < 0) _exit(126);
+      dup2(fd, 1);
+    }
+    dup2(err_fd, 2);
+    close(out_pipe[0]);
+    close(out_pipe[1]);
+    int null_fd = open("/dev/null", O_RDONLY);
+    dup2(null_fd, 0);
+    if (options.file_size_limit > 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{options.file_size_limit, options.file_size_limit};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  run_result result;
+  result.out = drain(out_pipe[0]);
+  close(out_pipe[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  close(err_fd);
+  result.err = read_bytes(err_name);
+  unlink(err_name);
+  return result;
+}
+
+}  // namespace testkit

@@ -1,0 +1,89 @@
+#include "wordloom/wordloom.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+
+#include "common/command.h"
+#include "common/text_lines.h"
+#include "markov/markovchain.h"
+#include "wordloom/getopt.h"
+
+namespace {
+
+[[noreturn]] void usage() {
+  print_usage({"Usage: wordloom [-hrlscb]",
+               "Options:",
+               "  -h               This help page",
+               "  -r filename      Read list of words into state",
+               "  -l filename      Load state from file",
+               "  -s filename      Save state to file",
+               "  -c count         Number of words to generate",
+               "  -b character     Starting character of generated words",
+               "  -d               Debug. Display model statistics."});
+}
+
+void learn_word_list(markovchain& model, const std::string& file_name) {
+  std::string bytes;
+  if (!file_exists(file_name) || !read_file(file_name, bytes))
+    exit_with_message("Cannot read source, file '" + file_name + "' not found.");
+  line_reader lines(bytes);
+  std::string_view line;
+  while (lines.next(line)) model.add_word(line);
+}
+
+void print_words(const markovchain& model, const wordloom_settings& settings) {
+  // Words are gathered and written in blocks: one write per word would
+  // dominate the run when many words are asked for.
+  std::string block;
+  for (std::int32_t i = 0; i < settings.word_count; ++i) {
+    block += model.generate_word(settings.start_character);
+    block.push_back('\n');
+    if (block.size() >= (1 << 16)) {
+      std::cout.write(block.data(), static_cast<std::streamsize>(block.size()));
+      block.clear();
+    }
+  }
+  std::cout.write(block.data(), static_cast<std::streamsize>(block.size()));
+}
+
+}  // namespace
+
+wordloom_settings read_settings(const GetOpt& options) {
+  wordloom_settings settings;
+  settings.load_file = options.option_argument("l");
+  settings.save_file = options.option_argument("s");
+  settings.word_list_file = options.option_argument("r");
+  if (options.has_option("c"))
+    settings.word_count = std::atoi(options.option_argument("c").c_str());
+  if (options.has_option("b")) settings.start_character = options.option_argument("b")[0];
+  settings.statistics = options.has_option("d");
+  return settings;
+}
+
+int run_wordloom(int argc, char** argv) {
+  markovchain model;
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  if (argc <= 1) usage();
+  GetOpt options(argc, argv);
+  if (options.has_option("h")) usage();
+  const wordloom_settings settings = read_settings(options);
+
+  if (!settings.load_file.empty()) {
+    if (!file_exists(settings.load_file))
+      exit_with_message("Cannot read model, file '" + settings.load_file + "' not found.");
+    [[maybe_unused]] std::int32_t items = model.load_state(settings.load_file);
+  }
+  if (!settings.word_list_file.empty()) learn_word_list(model, settings.word_list_file);
+  if (!settings.save_file.empty() && !model.save_state(settings.save_file)) {
+    // The model the user asked to keep would be lost without a word.
+    exit_with_message("Cannot save model, file '" + settings.save_file +
+                      "' couldn't be written.");
+  }
+  if (settings.statistics) {
+    flush_standard_output();
+    model.display_statistics(std::cerr);
+  }
+  print_words(model, settings);
+  return 0;
+}

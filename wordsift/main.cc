@@ -1,0 +1,5 @@
+// wordsift <source-file> <exclude-file>: subtracts one word list from another.
+#include "common/command.h"
+#include "wordsift/wordsift.h"
+
+int main(int argc, char** argv) { end_run(run_wordsift(argc, argv)); }
