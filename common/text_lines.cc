@@ -1,6 +1,7 @@
 #include "common/text_lines.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -13,20 +14,23 @@ struct file_closer {
 
 bool read_file(const std::string& file_name, std::string& bytes) {
   bytes.clear();
+  // A directory opens like a file on some systems and then fails to read,
+  // or reports a size that is no size at all.
+  std::error_code error;
+  std::filesystem::file_status status = std::filesystem::status(file_name, error);
+  if (std::filesystem::is_directory(status)) return false;
   std::unique_ptr<std::FILE, file_closer> file(
       std::fopen(file_name.c_str(), "rb"));
   if (!file) return false;
   // The size only sizes the first read: the loop after it reads on until the
-  // end, so a file that grows meanwhile is still read whole.
+  // end, so a file that grows meanwhile is still read whole, and a pipe or
+  // a device, which has no size, is read all the same.
   std::size_t filled = 0;
-  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-    long size = std::ftell(file.get());
-    if (size > 0) {
+  if (std::filesystem::is_regular_file(status)) {
+    std::uintmax_t size = std::filesystem::file_size(file_name, error);
+    if (!error && size > 0) {
       bytes.resize(static_cast<std::size_t>(size));
-      std::rewind(file.get());
       filled = std::fread(bytes.data(), 1, bytes.size(), file.get());
-    } else {
-      std::rewind(file.get());
     }
   }
   // Growing the buffer copies it, so first make sure there is more to read.

@@ -1,0 +1,97 @@
+#include "common/text_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/testkit.h"
+
+namespace {
+
+std::vector<std::string> lines_of(std::string_view text) {
+  std::vector<std::string> lines;
+  line_reader reader(text);
+  std::string_view line;
+  while (reader.next(line)) lines.emplace_back(line);
+  return lines;
+}
+
+using lines = std::vector<std::string>;
+
+TEST(LineReader, SplitsAtLineFeedsAndDropsTheCarriageReturnBeforeThem) {
+  EXPECT_EQ(lines_of("a\nb\n"), (lines{"a", "b"}));
+  EXPECT_EQ(lines_of("a\r\nb\r\n"), (lines{"a", "b"}));
+  EXPECT_EQ(lines_of("a\r\nb"), (lines{"a", "b"}));
+  EXPECT_EQ(lines_of("a\r\r\n"), (lines{"a\r"}));
+}
+
+TEST(LineReader, KeepsEveryOtherCarriageReturnInTheLine) {
+  EXPECT_EQ(lines_of("a\rb\n"), (lines{"a\rb"}));
+  EXPECT_EQ(lines_of("a\r"), (lines{"a\r"}));
+  EXPECT_EQ(lines_of("\r"), (lines{"\r"}));
+}
+
+TEST(LineReader, CountsTheLastLineWithoutALineFeedButNoLineAfterAFinalOne) {
+  EXPECT_EQ(lines_of(""), lines{});
+  EXPECT_EQ(lines_of("\n"), (lines{""}));
+  EXPECT_EQ(lines_of("\n\n"), (lines{"", ""}));
+  EXPECT_EQ(lines_of("x"), (lines{"x"}));
+  EXPECT_EQ(lines_of("\r\n"), (lines{""}));
+}
+
+TEST(LineReader, KeepsBlanksNulAndHighBytesInLines) {
+  std::string text("  a b \t\n\0x\xff\n", 12);
+  EXPECT_EQ(lines_of(text), (lines{"  a b \t", std::string("\0x\xff", 3)}));
+}
+
+// The reader against the plainest reading of the rule, on random texts made
+// mostly of the bytes that matter.
+TEST(LineReader, AgreesWithAPlainReadingOnRandomTexts) {
+  std::mt19937 random(7);
+  const char alphabet[] = {'a', '\r', '\n', ' ', '\0'};
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    int size = static_cast<int>(random() % 20);
+    for (int i = 0; i < size; ++i) text.push_back(alphabet[random() % 5]);
+
+    lines expected;
+    std::string current;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\n') {
+        if (!current.empty() && current.back() == '\r') current.pop_back();
+        expected.push_back(current);
+        current.clear();
+      } else {
+        current.push_back(text[i]);
+      }
+    }
+    if (!current.empty()) expected.push_back(current);
+    ASSERT_EQ(lines_of(text), expected) << "text of " << text.size() << " bytes";
+  }
+}
+
+TEST(ReadFile, ReadsEveryByteOfAFile) {
+  testkit::scratch_dir dir;
+  std::string bytes;
+  for (int i = 0; i < 300000; ++i) bytes.push_back(static_cast<char>(i * 7));
+  testkit::write_bytes(dir.file("big"), bytes);
+  testkit::write_bytes(dir.file("empty"), "");
+
+  std::string read;
+  ASSERT_TRUE(read_file(dir.file("big"), read));
+  EXPECT_EQ(read, bytes);
+  ASSERT_TRUE(read_file(dir.file("empty"), read));
+  EXPECT_EQ(read, "");
+}
+
+TEST(ReadFile, FailsOnAMissingFileAndOnADirectory) {
+  testkit::scratch_dir dir;
+  std::string read = "old";
+  EXPECT_FALSE(read_file(dir.file("missing"), read));
+  EXPECT_EQ(read, "");
+  EXPECT_FALSE(read_file(dir.path().string(), read));
+}
+
+}  // namespace

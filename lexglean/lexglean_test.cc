@@ -1,0 +1,84 @@
+#include "lexglean/lexglean.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <random>
+#include <set>
+
+#include "talk/ie_res_talk.h"
+
+namespace {
+
+std::vector<std::string> words_of(std::string_view text) {
+  std::vector<std::string_view> views;
+  split_words(text, views);
+  return {views.begin(), views.end()};
+}
+
+using words = std::vector<std::string>;
+
+TEST(SplitWords, ALetterRunIsAWordAndEveryOtherByteEndsIt) {
+  EXPECT_EQ(words_of("don't"), (words{"don", "t"}));
+  EXPECT_EQ(words_of("well-known"), (words{"well", "known"}));
+  EXPECT_EQ(words_of("abc123def"), (words{"abc", "def"}));
+  EXPECT_EQ(words_of("(a) b."), (words{"a", "b"}));
+  EXPECT_EQ(words_of("end"), (words{"end"}));
+  EXPECT_EQ(words_of(""), words{});
+  EXPECT_EQ(words_of(" 12 ,.!? \t"), words{});
+}
+
+TEST(SplitWords, BytesFromTheUpperHalfAreNeverLetters) {
+  EXPECT_EQ(words_of("Caf\xe9s na\xefve"), (words{"Caf", "s", "na", "ve"}));
+  std::string all;
+  for (int c = 128; c < 256; ++c) all.push_back(static_cast<char>(c));
+  EXPECT_EQ(words_of(all), words{});
+  EXPECT_EQ(words_of("@AZ[`az{"), (words{"AZ", "az"}));
+}
+
+std::vector<std::string> unique_words_of(const std::vector<std::string>& texts) {
+  ie_res_talk table;
+  for (const std::string& text : texts) table.add_entry(text);
+  std::vector<std::string_view> views = unique_words(table);
+  return {views.begin(), views.end()};
+}
+
+TEST(UniqueWords, EachWordOnceInByteOrderWithCaseKept) {
+  EXPECT_EQ(unique_words_of({"apple Apple APPLE", "Zebra apple", "ab a"}),
+            (words{"APPLE", "Apple", "Zebra", "a", "ab", "apple"}));
+  EXPECT_EQ(unique_words_of({}), words{});
+  EXPECT_EQ(unique_words_of({"", "", "123"}), words{});
+}
+
+TEST(UniqueWords, AWordNeverRunsFromOneEntryIntoTheNext) {
+  EXPECT_EQ(unique_words_of({"ab", "cd"}), (words{"ab", "cd"}));
+}
+
+// The collector against a plain ordered set filled byte by byte with the C
+// library's classification, on random texts.
+TEST(UniqueWords, AgreesWithAnOrderedSetOnRandomTexts) {
+  std::mt19937 random(3);
+  const std::string alphabet = "abAB zZ'-\xe9\x80\x00" "9";
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::string> texts(random() % 6);
+    std::set<std::string> expected;
+    for (std::string& text : texts) {
+      std::size_t size = random() % 40;
+      std::string current;
+      for (std::size_t i = 0; i < size; ++i) {
+        char c = alphabet[random() % alphabet.size()];
+        text.push_back(c);
+        if (std::isalpha(static_cast<unsigned char>(c))) {
+          current.push_back(c);
+        } else if (!current.empty()) {
+          expected.insert(current);
+          current.clear();
+        }
+      }
+      if (!current.empty()) expected.insert(current);
+    }
+    ASSERT_EQ(unique_words_of(texts), words(expected.begin(), expected.end()));
+  }
+}
+
+}  // namespace
