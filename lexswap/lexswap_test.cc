@@ -1,0 +1,38 @@
+#include "lexswap/lexswap.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(RefuseRules, ReportsTheFirstRuleThatCanNeverFinish) {
+  replacement_list list = parse_replacement_list("a = b\nno rule\n = x\nc = cc\n");
+  EXPECT_EQ(refuse_rules(list, "rules.txt"),
+            "Cannot proceed, line 3 of 'rules.txt': the search string is empty.");
+  list = parse_replacement_list("a = b\nc = xcx\n = x\n");
+  EXPECT_EQ(refuse_rules(list, "r"),
+            "Cannot proceed, line 2 of 'r': the replacement contains the search string.");
+  list = parse_replacement_list("same = same\n");
+  EXPECT_EQ(refuse_rules(list, "r"),
+            "Cannot proceed, line 1 of 'r': the replacement contains the search string.");
+}
+
+TEST(RefuseRules, AcceptsRulesThatMayFinish) {
+  EXPECT_EQ(refuse_rules(parse_replacement_list("ab = bbaa\nx =\nab = b\n"), "r"), std::nullopt);
+  EXPECT_EQ(refuse_rules(parse_replacement_list(""), "r"), std::nullopt);
+}
+
+TEST(ApplyRules, EachRuleWorksOnTheResultOfThoseBeforeIt) {
+  std::string text = "red";
+  EXPECT_EQ(apply_rules(text, parse_replacement_list("red = green\ngreen = blue")), std::nullopt);
+  EXPECT_EQ(text, "blue");
+  text = "red";
+  EXPECT_EQ(apply_rules(text, parse_replacement_list("green = blue\nred = green")), std::nullopt);
+  EXPECT_EQ(text, "green");
+}
+
+TEST(ApplyRules, NamesTheRuleThatNeverStops) {
+  std::string text = "aab";
+  EXPECT_EQ(apply_rules(text, parse_replacement_list("x = y\nab = bbaa\n")), 1u);
+}
+
+}  // namespace

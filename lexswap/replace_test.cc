@@ -1,0 +1,126 @@
+#include "lexswap/replace.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+std::string replaced(std::string text, std::string_view search, std::string_view replacement) {
+  EXPECT_TRUE(replace_all(text, search, replacement));
+  return text;
+}
+
+// The plain loop, kept as the reference: find the leftmost occurrence from
+// the first character, replace it, start again. Gives up after `max_steps`.
+bool reference_replace_all(std::string& text, std::string_view search,
+                           std::string_view replacement, std::size_t max_steps) {
+  for (std::size_t step = 0;; ++step) {
+    std::size_t found = text.find(search);
+    if (found == std::string::npos) return true;
+    if (step == max_steps || text.size() > 1000) return false;
+    text.replace(found, search.size(), replacement);
+  }
+}
+
+TEST(ReplaceAll, ReplacesEveryOccurrenceByteForByte) {
+  EXPECT_EQ(replaced("The sword", "sword", "blade"), "The blade");
+  EXPECT_EQ(replaced("The Sword", "sword", "blade"), "The Sword");
+  EXPECT_EQ(replaced("concatenate", "cat", "dog"), "condogenate");
+  EXPECT_EQ(replaced("x-y-x", "x", ""), "-y-");
+  EXPECT_EQ(replaced("", "x", "y"), "");
+  EXPECT_EQ(replaced("aaaa", "aa", "b"), "bb");
+  EXPECT_EQ(replaced(std::string("a\0b\xff", 4), std::string("\0b", 2), "\xfe"),
+            std::string("a\xfe\xff", 3));
+}
+
+TEST(ReplaceAll, SearchesAgainTheTextThatReplacementsMake) {
+  EXPECT_EQ(replaced("aab", "ab", "b"), "b");
+  EXPECT_EQ(replaced("aaaaab", "ab", "b"), "b");
+  EXPECT_EQ(replaced("abab", "ab", "ba"), "bbaa");
+  // A replacement that closes an occurrence with the text before it.
+  EXPECT_EQ(replaced("xxabcc", "xa", "ax"), "axxbcc");
+  EXPECT_EQ(replaced("abcabcabc", "cab", "c"), "abccc");
+}
+
+TEST(ReplaceAll, StopsAtOnceWhereNoRuleCouldEverFinish) {
+  std::string text = "abc";
+  EXPECT_FALSE(replace_all(text, "", "x"));
+  text = "abc";
+  EXPECT_FALSE(replace_all(text, "", ""));
+  text = "abc";
+  EXPECT_FALSE(replace_all(text, "b", "b"));
+  text = "abc";
+  EXPECT_FALSE(replace_all(text, "b", "abba"));
+  // Without an occurrence such a rule changes nothing and finishes.
+  text = "xyz";
+  EXPECT_TRUE(replace_all(text, "b", "bb"));
+  EXPECT_EQ(text, "xyz");
+}
+
+TEST(ReplaceAll, StopsRulesThatKeepFormingTheirSearchString) {
+  std::string text = "aab";
+  EXPECT_FALSE(replace_all(text, "ab", "bbaa")) << "grows without end";
+  text = "a" + std::string(40, 'a') + "b";
+  EXPECT_FALSE(replace_all(text, "ab", "bba")) << "doubles with each a";
+  text = "aaaab";
+  EXPECT_FALSE(replace_all(text, "ab", std::string(99, 'b') + "a"))
+      << "past the length bound long before the count bound";
+}
+
+TEST(ReplaceAll, FinishesRulesThatNeedManyReplacements) {
+  // One million replacements in one text, each shrinking it.
+  EXPECT_EQ(replaced(std::string(1000000, 'a'), "a", ""), "");
+  // Growing the text, one replacement per byte.
+  EXPECT_EQ(replaced(std::string(1000000, 'a'), "a", "bb"), std::string(2000000, 'b'));
+  // A cascade that grows the text a hundredfold and then ends.
+  EXPECT_EQ(replaced("aab", "ab", std::string(99, 'b') + "a"),
+            std::string(99 * 99, 'b') + "aa");
+}
+
+// 'ab = ba' sorts a^k b^k into b^k a^k with k x k replacements: under the
+// count bound of 1,000,000 + 16 x 2k for k = 900, over it for k = 1100.
+TEST(ReplaceAll, TheCountBoundLiesBetweenTheseTwoCascades) {
+  std::string text = std::string(900, 'a') + std::string(900, 'b');
+  ASSERT_TRUE(replace_all(text, "ab", "ba"));
+  EXPECT_EQ(text, std::string(900, 'b') + std::string(900, 'a'));
+  text = std::string(1100, 'a') + std::string(1100, 'b');
+  EXPECT_FALSE(replace_all(text, "ab", "ba"));
+}
+
+TEST(ReplaceLimits, GrowWithTheTextAndTheReplacement) {
+  replace_limits limits = replace_limits::for_rule(100, 10);
+  EXPECT_EQ(limits.max_replacements, 1000000u + 1600u);
+  EXPECT_EQ(limits.max_length, (16u << 20) + 1100u);
+}
+
+// On random rules over a small alphabet, wherever the plain loop finishes,
+// the fast one gives exactly its result.
+TEST(ReplaceAll, AgreesWithThePlainLoopOnRandomRules) {
+  std::mt19937 random(1);
+  auto random_text = [&](std::size_t max_size, const char* alphabet, int letters) {
+    std::string text;
+    std::size_t size = random() % (max_size + 1);
+    for (std::size_t i = 0; i < size; ++i) text.push_back(alphabet[random() % letters]);
+    return text;
+  };
+  int compared = 0;
+  for (int round = 0; round < 100000; ++round) {
+    std::string search = random_text(4, "abc", 2 + round % 2);
+    if (search.empty()) continue;
+    std::string replacement = random_text(5, "abc", 2 + round % 2);
+    std::string text = random_text(30, "abc", 2 + round % 2);
+    std::string expected = text;
+    // Rules that run on are left to the tests above: the bounds let them
+    // run a million replacements first.
+    if (!reference_replace_all(expected, search, replacement, 400)) continue;
+    std::string actual = text;
+    bool fast_finished = replace_all(actual, search, replacement);
+    ++compared;
+    ASSERT_TRUE(fast_finished) << text << " " << search << "=" << replacement;
+    ASSERT_EQ(actual, expected) << text << " " << search << "=" << replacement;
+  }
+  EXPECT_GT(compared, 50000);
+}
+
+}  // namespace

@@ -1,0 +1,246 @@
+// lexswap as a user runs it: on talk tables and replacement lists made by
+// the test. Every failure must leave the table file exactly as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "tests/testkit.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using testkit::run;
+
+const char* const k_usage =
+    "Usage: lexswap <dialog.tlk> <source file>\n\n"
+    "The source file contains a list of 'some-string = replace-with' entries which "
+    "will be applied to the dialog.tlk resource. Make sure you have a good backup of "
+    "the dialog.tlk!\n";
+
+class LexswapCommand : public ::testing::Test {
+ protected:
+  // Writes the table and the list, runs lexswap on them.
+  testkit::run_result swap(const std::vector<std::string>& texts, const std::string& rules,
+                           const testkit::run_options& options = {}) {
+    testkit::write_bytes(table_, testkit::packed_tlk(texts));
+    testkit::write_bytes(list_, rules);
+    return run(LEXSWAP, {table_, list_}, options);
+  }
+
+  std::string table_bytes() { return testkit::read_bytes(table_); }
+
+  testkit::scratch_dir dir_;
+  std::string table_ = dir_.file("dialog.tlk");
+  std::string list_ = dir_.file("rules.txt");
+};
+
+TEST_F(LexswapCommand, PrintsUsageForAnyOtherNumberOfArgumentsAndTouchesNothing) {
+  testkit::write_bytes(table_, "untouched");
+  for (const auto& args : {std::vector<std::string>{}, {table_}, {table_, list_, "x"}}) {
+    testkit::run_result result = run(LEXSWAP, args);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, k_usage);
+    EXPECT_EQ(result.err, "");
+  }
+  EXPECT_EQ(table_bytes(), "untouched");
+}
+
+TEST_F(LexswapCommand, RewritesEveryEntryAndSavesOverTheSameFile) {
+  testkit::run_result result = swap(
+      {"The sword", "The Sword", "concatenate", "aab", "red", "x-y-x", ""},
+      "sword = blade\ncat = dog\nab = b\nred = green\ngreen = blue\nx =\n");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "6 replacements read.\nProcessing: #\n");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"The blade", "The Sword", "condogenate",
+                                                "b", "blue", "-y-", ""}));
+}
+
+TEST_F(LexswapCommand, RuleOrderDecides) {
+  swap({"red"}, "green = blue\nred = green\n");
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"green"}));
+}
+
+TEST_F(LexswapCommand, TrimsRulesAndKeepsInnerBlanks) {
+  swap({"old  name", "old name"}, "\t old name \t=\t new name \r\n");
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"old  name", "new name"}));
+}
+
+TEST_F(LexswapCommand, CrLfListsWorkLikeLfLists) {
+  swap({"a b c"}, "a = 1\r\nb = 2\r\nc = 3");
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"1 2 3"}));
+}
+
+TEST_F(LexswapCommand, ShowsOneProgressMarkPerTwoThousandEntries) {
+  struct {
+    std::size_t entries;
+    std::string marks;
+  } cases[] = {{0, ""}, {1, "#"}, {2000, "#"}, {2001, "##"}, {2500, "##"}, {4001, "###"}};
+  std::string rules = "a=b\n";
+  for (int i = 1; i < 12; ++i) rules += "r" + std::to_string(i) + " = s\n";
+  for (const auto& c : cases) {
+    testkit::run_result result = swap(std::vector<std::string>(c.entries, "a"), rules);
+    EXPECT_EQ(result.out, "12 replacements read.\nProcessing: " + c.marks + "\n") << c.entries;
+    EXPECT_EQ(table_bytes(), testkit::packed_tlk(std::vector<std::string>(c.entries, "b")));
+  }
+}
+
+TEST_F(LexswapCommand, AnEmptyListRewritesANormalizedTableByteForByte) {
+  std::vector<testkit::record> records(3);
+  records[0] = {9, "VOICE1", 5, 6, 0, 3};
+  records[1] = {0, "", 0, 0, 0, 0};
+  records[2] = {3, "LONGNAME", 1, 2, 3, 4};
+  std::string bytes = testkit::tlk_bytes(records, "abc\xe9\xe8zz", 18 + 26 * 3, 7);
+  testkit::write_bytes(table_, bytes);
+  testkit::write_bytes(list_, "no rules here\n");
+  testkit::run_result result = run(LEXSWAP, {table_, list_});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "0 replacements read.\nProcessing: #\n");
+  EXPECT_EQ(table_bytes(), bytes);
+}
+
+TEST_F(LexswapCommand, AStringWithANulIsWrittenBackAsItsText) {
+  std::vector<testkit::record> records(1);
+  records[0].length = 6;
+  testkit::write_bytes(table_, testkit::tlk_bytes(records, std::string("ab\0cde", 6), 44));
+  testkit::write_bytes(list_, "");
+  ASSERT_EQ(run(LEXSWAP, {table_, list_}).status, 0);
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"ab"}));
+}
+
+TEST_F(LexswapCommand, MissingFilesAreReportedTableFirst) {
+  testkit::write_bytes(table_, testkit::packed_tlk({"x"}));
+  testkit::write_bytes(list_, "x = y");
+  std::string missing = dir_.file("missing");
+  struct {
+    std::string table, list, message;
+  } cases[] = {
+      {missing, list_, "Cannot read TALK V1 resource, file '" + missing + "' not found.\n"},
+      {missing, missing, "Cannot read TALK V1 resource, file '" + missing + "' not found.\n"},
+      {"", list_, "Cannot read TALK V1 resource, file '' not found.\n"},
+      {dir_.path().string(), list_,
+       "Cannot read TALK V1 resource, file '" + dir_.path().string() + "' not found.\n"},
+      {table_, missing, "Cannot proceed, file '" + missing + "' not found.\n"},
+      {table_, "", "Cannot proceed, file '' not found.\n"},
+      {table_, dir_.path().string(),
+       "Cannot proceed, file '" + dir_.path().string() + "' not found.\n"},
+  };
+  for (const auto& c : cases) {
+    testkit::run_result result = run(LEXSWAP, {c.table, c.list});
+    EXPECT_EQ(result.status, 1) << c.message;
+    EXPECT_EQ(result.out, c.message);
+    EXPECT_EQ(result.err, "");
+  }
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"x"}));
+}
+
+TEST_F(LexswapCommand, ATableThatFailsToLoadIsNeverSaved) {
+  std::string whole = testkit::packed_tlk({"first", "second"});
+  struct {
+    std::string bytes, message;
+  } cases[] = {
+      {"not a talk table", "Stream is not a valid TLK V1 resource.\n"},
+      {"", "Stream is not a valid TLK V1 resource.\n"},
+      {whole.substr(0, whole.size() - 1), "TLK file is truncated or damaged.\n"},
+      {whole.substr(0, 30), "TLK file is truncated or damaged.\n"},
+  };
+  for (const auto& c : cases) {
+    testkit::write_bytes(table_, c.bytes);
+    testkit::write_bytes(list_, "a = b");
+    testkit::run_result result = run(LEXSWAP, {table_, list_});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, c.message);
+    EXPECT_EQ(table_bytes(), c.bytes);
+  }
+}
+
+TEST_F(LexswapCommand, RefusesRulesThatCanNeverFinishBeforeWritingAnything) {
+  struct {
+    std::string rules, message;
+  } cases[] = {
+      {"a = b\n = x\n", "line 2 of '" + list_ + "': the search string is empty."},
+      {"skip me\n\t=\t\n", "line 2 of '" + list_ + "': the search string is empty."},
+      {"a = b\nb = abc\n = x\n", "line 2 of '" + list_ + "': the replacement contains the search string."},
+      {"same = same", "line 1 of '" + list_ + "': the replacement contains the search string."},
+  };
+  for (const auto& c : cases) {
+    testkit::run_result result = swap({"abc"}, c.rules);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "Cannot proceed, " + c.message + "\n");
+    EXPECT_EQ(table_bytes(), testkit::packed_tlk({"abc"}));
+  }
+}
+
+TEST_F(LexswapCommand, StopsARuleThatNeverStopsMatchingAndKeepsTheTable) {
+  testkit::run_result result = swap({"aa", "ab", "aab"}, "x = y\n\nab = bbaa\n");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "2 replacements read.\nProcessing: #\nCannot proceed, line 3 of '" +
+                            list_ + "': the rule never stops matching in entry 2.\n");
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"aa", "ab", "aab"}));
+}
+
+TEST_F(LexswapCommand, AFailedSaveLeavesTheTableByteIdentical) {
+  std::vector<std::string> texts(50, "short");
+  testkit::run_options limited;
+  limited.file_size_limit = 20000;
+  testkit::run_result result = swap(texts, "short = " + std::string(1000, 'L'), limited);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "TLK file couldn't be written.\n");
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk(texts));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2)
+      << "no temporary file is left behind";
+}
+
+TEST_F(LexswapCommand, AFullStandardOutputIsAnError) {
+  testkit::run_options to_full;
+  to_full.stdout_file = "/dev/full";
+  testkit::run_result result = swap({"a"}, "a = b", to_full);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Cannot write to standard output.\n");
+}
+
+// Random tables and random rule lists that finish: the saved table holds
+// what the plain restart-from-the-start loop makes of every text.
+TEST_F(LexswapCommand, AgreesWithThePlainLoopOnRandomTablesAndRules) {
+  std::mt19937 random(9);
+  auto random_text = [&](std::size_t max_size) {
+    std::string text;
+    std::size_t size = random() % (max_size + 1);
+    for (std::size_t i = 0; i < size; ++i) text.push_back("abc \xe9"[random() % 5]);
+    return text;
+  };
+  for (int round = 0; round < 30; ++round) {
+    std::vector<std::pair<std::string, std::string>> rules;
+    std::string list;
+    for (int i = static_cast<int>(random() % 8); i > 0; --i) {
+      std::string search = "x" + random_text(2);
+      std::string replacement = random_text(3);
+      if (search.back() == ' ' || replacement.find(search) != std::string::npos ||
+          (!replacement.empty() && (replacement.front() == ' ' || replacement.back() == ' ')))
+        continue;
+      // Searches begin with x, replacements hold none: every rule finishes.
+      rules.emplace_back(search, replacement);
+      list += search + " = " + replacement + "\n";
+    }
+    std::vector<std::string> texts(random() % 50);
+    std::vector<std::string> expected;
+    for (std::string& text : texts) {
+      text = random_text(20);
+      for (std::size_t i = random() % 4; i > 0; --i)
+        text.insert(random() % (text.size() + 1), "x");
+      std::string result = text;
+      for (const auto& [search, replacement] : rules) {
+        for (std::size_t at; (at = result.find(search)) != std::string::npos;)
+          result.replace(at, search.size(), replacement);
+      }
+      expected.push_back(result);
+    }
+    ASSERT_EQ(swap(texts, list).status, 0);
+    ASSERT_EQ(table_bytes(), testkit::packed_tlk(expected)) << list;
+  }
+}
+
+}  // namespace
