@@ -1,0 +1,162 @@
+// make_workload <seed> <folder> [dictionary]: writes the benchmark inputs,
+// the same bytes for the same seed on every machine.
+//
+//   dialog.tlk      100,000 entries, about 12 MB of English-like text
+//   texts.txt       the same strings, one per line (for the peers)
+//   rules.txt       1,000 replacement rules that finish
+//   rules.sed       the same rules as fixed-string sed commands
+//   empty-rules.txt no rules at all
+//   dict-words.txt  1,000,000 lines drawn from the dictionary (many repeats)
+//   dict-exclude.txt 500,000 lines drawn the same way
+//   distinct-words.txt 1,000,000 distinct lines
+//   distinct-exclude.txt 500,000 lines, half of them in distinct-words.txt
+#include <cstdint>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/text_lines.h"
+#include "talk/ie_res_talk.h"
+
+namespace {
+
+// splitmix64: tiny, and fixed by its definition rather than by a library's
+// choice of distribution, so that every platform makes the same workload.
+class generator {
+ public:
+  explicit generator(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t next() {
+    std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+  }
+  std::size_t below(std::size_t bound) { return static_cast<std::size_t>(next() % bound); }
+  // Small indexes much more often than large ones, as words in a text.
+  std::size_t skewed(std::size_t bound) {
+    double u = static_cast<double>(next() >> 11) / 9007199254740992.0;
+    return static_cast<std::size_t>(u * u * u * static_cast<double>(bound));
+  }
+
+ private:
+  std::uint64_t state_;
+};
+
+std::string made_up_word(generator& random) {
+  static const char* const onsets[] = {"b", "c", "d", "f", "g", "h", "k", "l", "m", "n",
+                                       "p", "r", "s", "t", "v", "w", "th", "st", "br", "gr"};
+  static const char* const vowels[] = {"a", "e", "i", "o", "u", "ea", "ou", "ai"};
+  static const char* const codas[] = {"", "", "n", "r", "s", "t", "ll", "nd", "ck", "ng"};
+  std::string word;
+  for (std::size_t n = 1 + random.below(2) + (random.below(4) == 0); n > 0; --n) {
+    word += onsets[random.below(20)];
+    word += vowels[random.below(8)];
+    word += codas[random.below(10)];
+  }
+  return word;
+}
+
+bool write(const std::string& name, const std::string& bytes) {
+  std::ofstream out(name, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::cerr << "Usage: make_workload <seed> <folder> [dictionary]" << std::endl;
+    return 2;
+  }
+  generator random(std::stoull(argv[1]));
+  const std::string folder = argv[2];
+
+  std::vector<std::string> dictionary;
+  std::string dictionary_bytes;
+  if (argc > 3 && read_file(argv[3], dictionary_bytes)) {
+    line_reader lines(dictionary_bytes);
+    std::string_view line;
+    while (lines.next(line))
+      if (!line.empty()) dictionary.emplace_back(line);
+  }
+  if (dictionary.empty()) {
+    std::cerr << "no dictionary: drawing word lists from made-up words" << std::endl;
+    for (int i = 0; i < 100000; ++i) dictionary.push_back(made_up_word(random));
+  }
+
+  // A vocabulary in frequency order: the talk table draws from its front
+  // far more often than from its back.
+  std::vector<std::string> vocabulary;
+  for (int i = 0; i < 20000; ++i) vocabulary.push_back(made_up_word(random));
+
+  auto table = std::make_unique<ie_res_talk>();
+  std::string texts;
+  static const char* const sounds[] = {"GREET01", "BATTLE02", "QUEST_A", "LAUGH", "SIGH01"};
+  static const char* const stops[] = {".", ".", ".", "!", "?", "..."};
+  for (int entry = 0; entry < 100000; ++entry) {
+    std::string text;
+    if (random.below(50) != 0) {
+      std::size_t words = 3 + random.below(30);
+      bool capital = true;
+      for (std::size_t w = 0; w < words; ++w) {
+        std::string word = vocabulary[random.skewed(vocabulary.size())];
+        if (capital || random.below(30) == 0) word[0] = static_cast<char>(word[0] - 'a' + 'A');
+        text += word;
+        capital = false;
+        if (w + 1 == words) {
+          text += stops[random.below(6)];
+        } else if (random.below(12) == 0) {
+          text += stops[random.below(6)];
+          text += ' ';
+          capital = true;
+        } else {
+          text += random.below(10) == 0 ? ", " : " ";
+        }
+      }
+    }
+    ie_res_talk_entry* added = table->add_entry(text);
+    if (random.below(10) == 0) added->set_sound(sounds[random.below(5)]);
+    texts += text;
+    texts += '\n';
+  }
+  if (!table->save(folder + "/dialog.tlk")) return 1;
+
+  std::string rules, sed;
+  for (int rule = 0; rule < 1000; ++rule) {
+    std::string search = vocabulary[random.skewed(2000) + (rule % 3 == 0 ? 0 : 500)];
+    if (rule % 7 == 0) search += " " + vocabulary[random.below(200)];
+    std::string replacement = made_up_word(random);
+    if (replacement.find(search) != std::string::npos) replacement = "X" + replacement;
+    if (replacement.find(search) != std::string::npos) continue;
+    rules += search + " = " + replacement + "\n";
+    sed += "s/" + search + "/" + replacement + "/g\n";
+  }
+
+  std::string dict_words, dict_exclude;
+  for (int i = 0; i < 1000000; ++i) dict_words += dictionary[random.below(dictionary.size())] + "\n";
+  for (int i = 0; i < 500000; ++i) dict_exclude += dictionary[random.below(dictionary.size())] + "\n";
+
+  // Distinct lines: a number written in letters, shuffled by multiplying
+  // with an odd constant, so that the lines come in no order.
+  auto distinct_line = [](std::uint64_t n) {
+    std::uint64_t x = (n * 0x9e3779b97f4a7c15ULL) & ((1ULL << 40) - 1);
+    std::string line;
+    for (int i = 0; i < 9; ++i, x /= 26) line.push_back(static_cast<char>('a' + x % 26));
+    return line;
+  };
+  std::string distinct_words, distinct_exclude;
+  for (std::uint64_t i = 0; i < 1000000; ++i) distinct_words += distinct_line(i) + "\n";
+  for (std::uint64_t i = 0; i < 500000; ++i)
+    distinct_exclude += distinct_line(i % 2 == 0 ? i * 2 : 2000000 + i) + "\n";
+
+  bool ok = write(folder + "/texts.txt", texts) && write(folder + "/rules.txt", rules) &&
+            write(folder + "/rules.sed", sed) && write(folder + "/empty-rules.txt", "") &&
+            write(folder + "/dict-words.txt", dict_words) &&
+            write(folder + "/dict-exclude.txt", dict_exclude) &&
+            write(folder + "/distinct-words.txt", distinct_words) &&
+            write(folder + "/distinct-exclude.txt", distinct_exclude);
+  return ok ? 0 : 1;
+}
