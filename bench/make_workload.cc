@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   const std::string folder = argv[2];
 
   std::vector<std::string> dictionary;
-  std::string dictionary_bytes;
+  file_bytes dictionary_bytes;
   if (argc > 3 && read_file(argv[3], dictionary_bytes)) {
     line_reader lines(dictionary_bytes);
     std::string_view line;

@@ -43,3 +43,23 @@ bool file_exists(const std::string& file_name) {
   std::fclose(file);
   return true;
 }
+
+line_writer::line_writer(std::ostream& out) : out_(out) { block_.reserve(1 << 16); }
+
+line_writer::~line_writer() { flush(); }
+
+void line_writer::write(std::string_view line) {
+  block_.append(line);
+  block_.push_back('\n');
+  if (block_.size() >= (1 << 16)) flush();
+}
+
+void line_writer::flush() {
+  out_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
+  block_.clear();
+}
+
+void write_lines(std::ostream& out, const std::vector<std::string_view>& lines) {
+  line_writer writer(out);
+  for (std::string_view line : lines) writer.write(line);
+}

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <initializer_list>
+#include <iosfwd>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Writes each line of the usage text and a line end to standard output, then
 // ends the run with status 0 (or 1 when standard output cannot be written).
@@ -28,3 +30,24 @@ bool file_exists(const std::string& file_name);
 // error and ends the run with status 1. Called before anything is written to
 // standard error, so that the two streams stay in order.
 void flush_standard_output();
+
+// Writes lines, each followed by a line feed, to a stream in blocks: one
+// write per line would cost more than the lists the kit writes take to make.
+class line_writer {
+ public:
+  explicit line_writer(std::ostream& out);
+  // Writes what is left; `flush` first when the stream is checked after.
+  ~line_writer();
+  line_writer(const line_writer&) = delete;
+  line_writer& operator=(const line_writer&) = delete;
+
+  void write(std::string_view line);
+  void flush();
+
+ private:
+  std::ostream& out_;
+  std::string block_;
+};
+
+// Writes each line and a line feed to `out`.
+void write_lines(std::ostream& out, const std::vector<std::string_view>& lines);

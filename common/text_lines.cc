@@ -12,7 +12,7 @@ struct file_closer {
 
 }  // namespace
 
-bool read_file(const std::string& file_name, std::string& bytes) {
+bool read_file(const std::string& file_name, file_bytes& bytes) {
   bytes.clear();
   // A directory opens like a file on some systems and then fails to read,
   // or reports a size that is no size at all.

@@ -7,9 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/big_allocator.h"
+
 // Reads the whole file into `bytes`. Returns false, with `bytes` empty, when
 // the file cannot be opened or a read fails (a directory fails here too).
-bool read_file(const std::string& file_name, std::string& bytes);
+bool read_file(const std::string& file_name, file_bytes& bytes);
 
 // Walks the lines of a text held in memory. A line is every byte up to the
 // next line feed; a carriage return directly before the line feed belongs to

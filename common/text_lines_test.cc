@@ -79,18 +79,18 @@ TEST(ReadFile, ReadsEveryByteOfAFile) {
   testkit::write_bytes(dir.file("big"), bytes);
   testkit::write_bytes(dir.file("empty"), "");
 
-  std::string read;
+  file_bytes read;
   ASSERT_TRUE(read_file(dir.file("big"), read));
-  EXPECT_EQ(read, bytes);
+  EXPECT_EQ(std::string_view(read), bytes);
   ASSERT_TRUE(read_file(dir.file("empty"), read));
-  EXPECT_EQ(read, "");
+  EXPECT_EQ(std::string_view(read), "");
 }
 
 TEST(ReadFile, FailsOnAMissingFileAndOnADirectory) {
   testkit::scratch_dir dir;
-  std::string read = "old";
+  file_bytes read = "old";
   EXPECT_FALSE(read_file(dir.file("missing"), read));
-  EXPECT_EQ(read, "");
+  EXPECT_EQ(std::string_view(read), "");
   EXPECT_FALSE(read_file(dir.path().string(), read));
 }
 

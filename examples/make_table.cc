@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     std::cout << "Usage: tlkmake <text file> <talk table>" << std::endl;
     return 2;
   }
-  std::string source;
+  file_bytes source;
   if (!read_file(argv[1], source)) {
     std::cerr << "Cannot read '" << argv[1] << "'." << std::endl;
     return 1;

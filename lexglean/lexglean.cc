@@ -4,6 +4,7 @@
 #include <iostream>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "common/command.h"
 #include "talk/ie_res_talk.h"
@@ -16,8 +17,10 @@ namespace {
 
 // The set of distinct words while a table is scanned. Most words of a table
 // repeat many times, so the set is probed millions of times and holds only
-// tens of thousands of words: an open-addressing table of views, each slot
-// with the word's hash and length to reject most mismatches at once.
+// tens of thousands of words: an open-addressing table, each slot with the
+// word's hash and length to reject most mismatches at once. The set keeps
+// its own copy of each distinct word, so the texts may go as soon as they
+// are scanned.
 class word_set {
  public:
   word_set() : slots_(1 << 16) {}
@@ -28,7 +31,7 @@ class word_set {
     for (std::size_t i = hash & mask();; i = (i + 1) & mask()) {
       slot& s = slots_[i];
       if (s.data == nullptr) {
-        s = {word.data(), static_cast<std::uint32_t>(word.size()), tag};
+        s = {keep(word), static_cast<std::uint32_t>(word.size()), tag};
         if (++count_ * 2 > slots_.size()) grow();
         return;
       }
@@ -75,24 +78,46 @@ class word_set {
   void grow() {
     std::vector<slot> old(slots_.size() * 2);
     old.swap(slots_);
-    count_ = 0;
-    for (const slot& s : old)
-      if (s.data != nullptr) insert(std::string_view(s.data, s.size));
+    for (const slot& s : old) {
+      if (s.data == nullptr) continue;
+      std::size_t i = hash_of(std::string_view(s.data, s.size)) & mask();
+      while (slots_[i].data != nullptr) i = (i + 1) & mask();
+      slots_[i] = s;
+    }
+  }
+
+  // Copies a new word into blocks that never move, so that the views in the
+  // slots stay valid.
+  const char* keep(std::string_view word) {
+    if (word.size() > room_) {
+      room_ = std::max<std::size_t>(word.size(), 1 << 16);
+      blocks_.push_back(std::make_unique<char[]>(room_));
+      free_ = blocks_.back().get();
+    }
+    char* copy = free_;
+    std::memcpy(copy, word.data(), word.size());
+    free_ += word.size();
+    room_ -= word.size();
+    return copy;
   }
 
   std::vector<slot> slots_;
   std::size_t count_ = 0;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;
+  std::size_t room_ = 0;
 };
 
 }  // namespace
 
-std::vector<std::string_view> unique_words(const ie_res_talk& table) {
+std::vector<std::string> unique_words(const ie_res_talk& table) {
   word_set words;
   for (const ie_res_talk_entry* entry : table.entries()) {
     if (entry == nullptr) continue;
     for_each_word(entry->text(), [&words](std::string_view word) { words.insert(word); });
   }
-  return words.sorted();
+  std::vector<std::string_view> sorted = words.sorted();
+  return {sorted.begin(), sorted.end()};
 }
 
 int run_lexglean(int argc, char** argv) {
@@ -101,19 +126,15 @@ int run_lexglean(int argc, char** argv) {
                  "Given a TALK V1 resource file (dialog.tlk), will extract each "
                  "unique word and send to stdout."});
   }
-  auto* table = new ie_res_talk();
-  if (!table->load(argv[1])) {
-    // The table has said what went wrong; an empty list would pass for a
-    // table without words.
-    delete table;
-    return 1;
-  }
-  std::string output;
-  for (std::string_view word : unique_words(*table)) {
-    output.append(word);
-    output.push_back('\n');
-  }
-  delete table;
-  std::cout.write(output.data(), static_cast<std::streamsize>(output.size()));
+  // The texts are scanned straight from the file, without building the
+  // table's entries: the words are all the command needs.
+  word_set words;
+  bool loaded = ie_res_talk::read_texts(argv[1], [&words](std::string_view text) {
+    for_each_word(text, [&words](std::string_view word) { words.insert(word); });
+  });
+  // The table has said what went wrong; an empty list would pass for a
+  // table without words.
+  if (!loaded) return 1;
+  write_lines(std::cout, words.sorted());
   return 0;
 }

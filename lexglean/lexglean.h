@@ -41,9 +41,8 @@ void for_each_word(std::string_view text, Take&& take) {
 void split_words(std::string_view text, std::vector<std::string_view>& words);
 
 // The distinct words of all texts of `table`, sorted by unsigned byte value,
-// a word that is a prefix of another first. The views point into the texts
-// of the table, which must outlive them.
-std::vector<std::string_view> unique_words(const ie_res_talk& table);
+// a word that is a prefix of another first.
+std::vector<std::string> unique_words(const ie_res_talk& table);
 
 // Runs the command on its command line and returns the exit status.
 int run_lexglean(int argc, char** argv);

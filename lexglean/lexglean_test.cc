@@ -39,8 +39,7 @@ TEST(SplitWords, BytesFromTheUpperHalfAreNeverLetters) {
 std::vector<std::string> unique_words_of(const std::vector<std::string>& texts) {
   ie_res_talk table;
   for (const std::string& text : texts) table.add_entry(text);
-  std::vector<std::string_view> views = unique_words(table);
-  return {views.begin(), views.end()};
+  return unique_words(table);
 }
 
 TEST(UniqueWords, EachWordOnceInByteOrderWithCaseKept) {

@@ -25,7 +25,7 @@ replacement_list parse_replacement_list(std::string_view text) {
 }
 
 bool read_replacement_list(const std::string& file_name, replacement_list& list) {
-  std::string bytes;
+  file_bytes bytes;
   if (!read_file(file_name, bytes)) return false;
   list = parse_replacement_list(bytes);
   return true;

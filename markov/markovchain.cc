@@ -185,7 +185,7 @@ std::int32_t markovchain::merge_state(std::string_view text) {
 }
 
 std::int32_t markovchain::load_state(const std::string& file_name) {
-  std::string bytes;
+  file_bytes bytes;
   if (!read_file(file_name, bytes)) return 0;
   return merge_state(bytes);
 }

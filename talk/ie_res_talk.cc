@@ -10,6 +10,7 @@
 
 namespace {
 
+constexpr std::size_t k_header_size = ie_res_talk::k_header_size;
 constexpr std::size_t k_language_at = 8;
 constexpr std::size_t k_entry_count_at = 10;
 constexpr std::size_t k_strings_offset_at = 14;
@@ -36,36 +37,76 @@ ie_res_talk::~ie_res_talk() {
   for (ie_res_talk_entry* entry : entries_) delete entry;
 }
 
-bool ie_res_talk::load(const std::string& file_name) {
-  std::string file;
-  if (!read_file(file_name, file))
-    return report("TLK file couldn't be opened for reading.");
-  if (file.size() < k_header_size)
-    return report("Stream is not a valid TLK V1 resource.");
-  std::memcpy(header_.data(), file.data(), k_header_size);
-  if (std::string_view(file).substr(0, k_signature.size()) != k_signature)
-    return report("Stream is not a valid TLK V1 resource.");
+namespace {
 
-  // Every count and offset is checked against the file's size before it is
-  // used, so a damaged header can neither make the table allocate more than
-  // the file holds nor build an entry from bytes that are not there.
-  std::uint64_t count = entry_count();
-  if (k_header_size + count * k_record_size > file.size())
-    return report("TLK file is truncated or damaged.");
+enum class load_status { ok, cannot_open, not_tlk, truncated };
 
-  std::size_t first = entries_.size();
-  entries_.reserve(first + count + 10);
-  const auto* records =
-      reinterpret_cast<const std::uint8_t*>(file.data()) + k_header_size;
-  for (std::uint64_t i = 0; i < count; ++i) {
-    auto* entry = new ie_res_talk_entry(records + i * k_record_size);
-    entries_.push_back(entry);
-    if (!entry->read_text(file, strings_offset())) {
-      for (std::size_t j = first; j < entries_.size(); ++j) delete entries_[j];
-      entries_.resize(first);
-      return report("TLK file is truncated or damaged.");
-    }
+bool report_load(load_status status) {
+  switch (status) {
+    case load_status::ok: return true;
+    case load_status::cannot_open: return report("TLK file couldn't be opened for reading.");
+    case load_status::not_tlk: return report("Stream is not a valid TLK V1 resource.");
+    case load_status::truncated: return report("TLK file is truncated or damaged.");
   }
+  return false;
+}
+
+const std::uint8_t* record_at(std::string_view file, std::uint64_t index) {
+  return reinterpret_cast<const std::uint8_t*>(file.data()) + k_header_size +
+         index * k_record_size;
+}
+
+// Reads `file_name` whole and checks it before anything is built from it:
+// the signature, and that every record and every string lies inside the
+// file. Counts and offsets are compared with the file's size in 64 bits, so
+// a damaged header can neither make the kit allocate more than the file
+// holds nor build an entry from bytes that are not there.
+load_status read_table_file(const std::string& file_name, file_bytes& file) {
+  if (!read_file(file_name, file)) return load_status::cannot_open;
+  if (file.size() < k_header_size) return load_status::not_tlk;
+  if (std::string_view(file).substr(0, ie_res_talk::k_signature.size()) !=
+      ie_res_talk::k_signature)
+    return load_status::not_tlk;
+  const auto* header = reinterpret_cast<const std::uint8_t*>(file.data());
+  std::uint64_t count = get_le32(header + k_entry_count_at);
+  std::uint32_t strings_offset = get_le32(header + k_strings_offset_at);
+  if (k_header_size + count * k_record_size > file.size()) return load_status::truncated;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    if (!ie_res_talk_entry::stored_text(file, record_at(file, i), strings_offset))
+      return load_status::truncated;
+  }
+  return load_status::ok;
+}
+
+}  // namespace
+
+bool ie_res_talk::load(const std::string& file_name) {
+  file_bytes file;
+  load_status status = read_table_file(file_name, file);
+  if (file.size() >= k_header_size)
+    std::memcpy(header_.data(), file.data(), k_header_size);
+  if (status != load_status::ok) return report_load(status);
+
+  std::uint32_t count = entry_count();
+  entries_.reserve(entries_.size() + count + 10);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    auto* entry = new ie_res_talk_entry(record_at(file, i));
+    entries_.push_back(entry);
+    [[maybe_unused]] bool inside = entry->read_text(file, strings_offset());
+  }
+  return true;
+}
+
+bool ie_res_talk::read_texts(const std::string& file_name,
+                             const std::function<void(std::string_view)>& visit) {
+  file_bytes file;
+  load_status status = read_table_file(file_name, file);
+  if (status != load_status::ok) return report_load(status);
+  const auto* header = reinterpret_cast<const std::uint8_t*>(file.data());
+  std::uint32_t count = get_le32(header + k_entry_count_at);
+  std::uint32_t strings_offset = get_le32(header + k_strings_offset_at);
+  for (std::uint32_t i = 0; i < count; ++i)
+    visit(*ie_res_talk_entry::stored_text(file, record_at(file, i), strings_offset));
   return true;
 }
 

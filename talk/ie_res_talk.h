@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,13 @@ class ie_res_talk {
   // The file is read whole and closed before `load` returns, so the table
   // can be saved over it at once.
   bool load(const std::string& file_name);
+
+  // Reads a talk table file with the checks and messages of `load`, but
+  // hands the text of each entry, in order, to `visit` instead of keeping
+  // the entries: for callers that only read the texts once. Every record is
+  // checked before the first text is visited, so a damaged file visits none.
+  static bool read_texts(const std::string& file_name,
+                         const std::function<void(std::string_view)>& visit);
 
   // Writes the table to `file_name` in the packed layout: strings one after
   // another in entry order, empty strings at offset 0. The new file replaces

@@ -75,16 +75,25 @@ std::uint32_t ie_res_talk_entry::length() const {
   return get_le32(record_.data() + k_length_at);
 }
 
+std::optional<std::string_view> ie_res_talk_entry::stored_text(
+    std::string_view file, const std::uint8_t* record, std::uint32_t strings_offset) {
+  std::uint32_t size = get_le32(record + k_length_at);
+  if (size == 0) return std::string_view();
+  // The end is computed in 64 bits so that a huge length cannot wrap around
+  // past the check.
+  std::uint32_t start = strings_offset + get_le32(record + k_offset_at);
+  if (static_cast<std::uint64_t>(start) + size > file.size()) return std::nullopt;
+  std::string_view stored = file.substr(start, size);
+  return stored.substr(0, stored.find('\0'));
+}
+
 bool ie_res_talk_entry::read_text(std::string_view file,
                                   std::uint32_t strings_offset) {
-  text_.clear();
-  std::uint32_t size = length();
-  if (size == 0) return true;
-  // The format adds the two offsets as 32-bit numbers; the end is computed
-  // in 64 bits so that a huge length cannot wrap around past the check.
-  std::uint32_t start = strings_offset + offset();
-  if (static_cast<std::uint64_t>(start) + size > file.size()) return false;
-  std::string_view stored = file.substr(start, size);
-  text_.assign(stored.substr(0, stored.find('\0')));
+  std::optional<std::string_view> stored = stored_text(file, record_.data(), strings_offset);
+  if (!stored) {
+    text_.clear();
+    return false;
+  }
+  text_.assign(*stored);
   return true;
 }

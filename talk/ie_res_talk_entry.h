@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -55,6 +56,15 @@ class ie_res_talk_entry {
   std::uint32_t length() const;
 
   const record_bytes& record() const { return record_; }
+
+  // The text of the record `record` (26 bytes) in the bytes of a whole talk
+  // table file: the `length` bytes at `strings_offset` + `offset` (a 32-bit
+  // sum, as the format defines it), up to the first NUL byte. Nothing when
+  // the string runs past the end of `file`. An empty string reads nothing,
+  // so it is valid wherever its offset points.
+  static std::optional<std::string_view> stored_text(std::string_view file,
+                                                     const std::uint8_t* record,
+                                                     std::uint32_t strings_offset);
 
   // Fetches the text from the bytes of a whole talk table file: the `length`
   // bytes at `strings_offset` + `offset` (a 32-bit sum, as the format

@@ -24,7 +24,7 @@ namespace {
 }
 
 void learn_word_list(markovchain& model, const std::string& file_name) {
-  std::string bytes;
+  file_bytes bytes;
   if (!file_exists(file_name) || !read_file(file_name, bytes))
     exit_with_message("Cannot read source, file '" + file_name + "' not found.");
   line_reader lines(bytes);

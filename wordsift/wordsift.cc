@@ -2,37 +2,37 @@
 
 #include <algorithm>
 #include <iostream>
-#include <iterator>
 
 #include "common/command.h"
 #include "common/text_lines.h"
 
-std::vector<std::string_view> distinct_lines(std::string_view text) {
-  std::vector<std::string_view> lines;
+sort_key::sort_key(std::string_view text) : prefix(0), line(text) {
+  std::size_t size = std::min<std::size_t>(text.size(), 8);
+  for (std::size_t i = 0; i < 8; ++i) {
+    prefix <<= 8;
+    if (i < size) prefix |= static_cast<unsigned char>(text[i]);
+  }
+}
+
+line_list distinct_lines(std::string_view text) {
+  line_list lines;
+  // A line is at least its line feed, so the count of line feeds bounds
+  // the number of lines and the list is sized once.
+  lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   line_reader reader(text);
   std::string_view line;
-  while (reader.next(line)) lines.push_back(line);
-  // string_view compares its bytes as unsigned char: the kit's byte order.
+  while (reader.next(line)) lines.emplace_back(line);
   std::sort(lines.begin(), lines.end());
   lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
   return lines;
-}
-
-std::vector<std::string_view> sorted_difference(const std::vector<std::string_view>& source,
-                                                const std::vector<std::string_view>& exclude) {
-  std::vector<std::string_view> result;
-  std::set_difference(source.begin(), source.end(), exclude.begin(), exclude.end(),
-                      std::back_inserter(result));
-  return result;
 }
 
 namespace {
 
 // Reads one word list whole; a file that cannot be read after all ends the
 // run with the message of its argument.
-std::vector<std::string_view> read_word_list(const std::string& file_name,
-                                             std::string& bytes,
-                                             const std::string& not_found) {
+line_list read_word_list(const std::string& file_name, file_bytes& bytes,
+                         const std::string& not_found) {
   if (!read_file(file_name, bytes)) exit_with_message(not_found);
   return distinct_lines(bytes);
 }
@@ -58,19 +58,15 @@ int run_wordsift(int argc, char** argv) {
   if (!file_exists(exclude_name)) exit_with_message(exclude_missing);
   if (!file_exists(source_name)) exit_with_message(source_missing);
 
-  std::string source_bytes;
-  std::vector<std::string_view> source = read_word_list(source_name, source_bytes, source_missing);
+  file_bytes source_bytes;
+  line_list source = read_word_list(source_name, source_bytes, source_missing);
   report_count(source.size(), " words read from source file.");
-  std::string exclude_bytes;
-  std::vector<std::string_view> exclude =
-      read_word_list(exclude_name, exclude_bytes, exclude_missing);
+  file_bytes exclude_bytes;
+  line_list exclude = read_word_list(exclude_name, exclude_bytes, exclude_missing);
   report_count(exclude.size(), " words read from exclude file.");
 
-  std::string output;
-  for (std::string_view word : sorted_difference(source, exclude)) {
-    output.append(word);
-    output.push_back('\n');
-  }
-  std::cout.write(output.data(), static_cast<std::streamsize>(output.size()));
+  line_writer output(std::cout);
+  for_each_difference(source, exclude, [&output](std::string_view word) { output.write(word); });
+  output.flush();
   return 0;
 }

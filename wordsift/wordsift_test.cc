@@ -9,48 +9,72 @@ namespace {
 
 using words = std::vector<std::string_view>;
 
+words lines_of(const line_list& list) {
+  words result;
+  for (const sort_key& key : list) result.push_back(key.line);
+  return result;
+}
+
+words difference(std::string_view source, std::string_view exclude) {
+  words result;
+  for_each_difference(distinct_lines(source), distinct_lines(exclude),
+                      [&result](std::string_view word) { result.push_back(word); });
+  return result;
+}
+
 TEST(DistinctLines, SortsByUnsignedBytesAndKeepsEachLineOnce) {
-  EXPECT_EQ(distinct_lines("pear\napple\nPear\napple\nkiwi\n"),
+  EXPECT_EQ(lines_of(distinct_lines("pear\napple\nPear\napple\nkiwi\n")),
             (words{"Pear", "apple", "kiwi", "pear"}));
-  EXPECT_EQ(distinct_lines("apple\napp\n\xe9t\xe9\nZoo\n"),
+  EXPECT_EQ(lines_of(distinct_lines("apple\napp\n\xe9t\xe9\nZoo\n")),
             (words{"Zoo", "app", "apple", "\xe9t\xe9"}));
-  EXPECT_EQ(distinct_lines(""), words{});
+  EXPECT_EQ(lines_of(distinct_lines("")), words{});
+}
+
+TEST(DistinctLines, NulBytesAndLongSharedPrefixesSortByEveryByte) {
+  std::string text("ab\0\nab\nabcdefghij\nabcdefghi\nabcdefgh\xff\nabcdefgh\n", 47);
+  EXPECT_EQ(lines_of(distinct_lines(text)),
+            (words{"ab", std::string_view("ab\0", 3), "abcdefgh", "abcdefghi", "abcdefghij",
+                   "abcdefgh\xff"}));
 }
 
 TEST(DistinctLines, EmptyLinesBlanksAndLineEndsFollowTheLineRule) {
-  EXPECT_EQ(distinct_lines("a\n\nb \r\n\n"), (words{"", "a", "b "}));
-  EXPECT_EQ(distinct_lines("a\r\nb"), distinct_lines("a\nb\n"));
+  EXPECT_EQ(lines_of(distinct_lines("a\n\nb \r\n\n")), (words{"", "a", "b "}));
+  EXPECT_EQ(lines_of(distinct_lines("a\r\nb")), lines_of(distinct_lines("a\nb\n")));
 }
 
-TEST(SortedDifference, KeepsWhatTheExcludeListDoesNotHold) {
-  words source = distinct_lines("pear\napple\nPear\napple\nkiwi\n");
-  words exclude = distinct_lines("kiwi\nfig\n");
-  EXPECT_EQ(sorted_difference(source, exclude), (words{"Pear", "apple", "pear"}));
-  EXPECT_EQ(sorted_difference(source, {}), source);
-  EXPECT_EQ(sorted_difference({}, exclude), words{});
-  EXPECT_EQ(sorted_difference(distinct_lines("apple \napple\nApple"), distinct_lines("apple")),
-            (words{"Apple", "apple "}));
+TEST(Difference, KeepsWhatTheExcludeListDoesNotHold) {
+  EXPECT_EQ(difference("pear\napple\nPear\napple\nkiwi\n", "kiwi\nfig\n"),
+            (words{"Pear", "apple", "pear"}));
+  EXPECT_EQ(difference("b\na\n", ""), (words{"a", "b"}));
+  EXPECT_EQ(difference("", "a\n"), words{});
+  EXPECT_EQ(difference("apple \napple\nApple", "apple"), (words{"Apple", "apple "}));
 }
 
-TEST(SortedDifference, AgreesWithOrderedSetsOnRandomLists) {
+TEST(Difference, AgreesWithOrderedSetsOnRandomLists) {
   std::mt19937 random(13);
   auto random_list = [&] {
     std::string text;
     for (int lines = static_cast<int>(random() % 60); lines > 0; --lines) {
-      for (int n = static_cast<int>(random() % 4); n > 0; --n) text.push_back("aB \xe9\r"[random() % 5]);
+      for (int n = static_cast<int>(random() % 12); n > 0; --n)
+        text.push_back("aB \xe9\r\0"[random() % 6]);
       text += random() % 4 == 0 ? "\r\n" : "\n";
     }
     return text;
   };
-  for (int round = 0; round < 500; ++round) {
+  for (int round = 0; round < 1000; ++round) {
     std::string source_text = random_list(), exclude_text = random_list();
-    auto as_set = [](const words& list) { return std::set<std::string_view>(list.begin(), list.end()); };
+    auto as_set = [](const line_list& list) {
+      std::set<std::string_view> set;
+      for (const sort_key& key : list) set.insert(key.line);
+      return set;
+    };
     std::set<std::string_view> source = as_set(distinct_lines(source_text));
     std::set<std::string_view> exclude = as_set(distinct_lines(exclude_text));
+    ASSERT_EQ(lines_of(distinct_lines(source_text)), words(source.begin(), source.end()));
     words expected;
     for (std::string_view word : source)
       if (!exclude.count(word)) expected.push_back(word);
-    ASSERT_EQ(sorted_difference(distinct_lines(source_text), distinct_lines(exclude_text)), expected);
+    ASSERT_EQ(difference(source_text, exclude_text), expected);
   }
 }
 
