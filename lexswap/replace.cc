@@ -16,8 +16,11 @@ namespace {
 // boundary, so neither part ever has to be shifted as a whole.
 class gap_text {
  public:
-  gap_text(std::string_view text, std::size_t split, std::size_t room)
-      : bytes_(text.size() + room, '\0') {
+  // `storage` is scratch memory that outlives the call, so that the many
+  // small texts of a table do not each cost an allocation.
+  gap_text(std::string_view text, std::size_t split, std::size_t room, std::string& storage)
+      : bytes_(storage) {
+    bytes_.resize(text.size() + room);
     std::memcpy(bytes_.data(), text.data(), split);
     right_ = bytes_.size() - (text.size() - split);
     std::memcpy(bytes_.data() + right_, text.data() + split, text.size() - split);
@@ -69,28 +72,68 @@ class gap_text {
     bytes_.swap(bigger);
   }
 
-  std::string bytes_;
+  std::string& bytes_;
   std::size_t left_ = 0;
   std::size_t right_ = 0;
 };
 
 }  // namespace
 
-bool replace_all(std::string& text, std::string_view search,
-                 std::string_view replacement) {
+namespace {
+
+// Adds one replacement to the changed regions: `size` bytes at `at` of the
+// current text became `replacement_size` bytes. Replacements come nearly in
+// text order, so only the last few regions are ever looked at.
+void record_replacement(std::vector<changed_region>& regions, std::size_t at,
+                        std::size_t size, std::size_t replacement_size) {
+  std::size_t end = at + size;
+  // Regions wholly after the replaced bytes move with the size change.
+  std::size_t after = regions.size();
+  while (after > 0 && regions[after - 1].start > end) --after;
+  for (std::size_t i = after; i < regions.size(); ++i) {
+    regions[i].start = regions[i].start + replacement_size - size;
+    regions[i].end = regions[i].end + replacement_size - size;
+  }
+  // Regions that overlap or touch the replaced bytes merge with them.
+  std::size_t first = after;
+  while (first > 0 && regions[first - 1].end >= at) --first;
+  changed_region merged{at, end, 0};
+  std::size_t covered = 0;
+  for (std::size_t i = first; i < after; ++i) {
+    merged.start = std::min(merged.start, regions[i].start);
+    merged.end = std::max(merged.end, regions[i].end);
+    covered += regions[i].end - regions[i].start;
+    merged.old_size += regions[i].old_size;
+  }
+  // The bytes of the merged span outside every region are old bytes.
+  merged.old_size += (merged.end - merged.start) - covered;
+  merged.end = merged.end - size + replacement_size;
+  regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(first),
+                regions.begin() + static_cast<std::ptrdiff_t>(after));
+  regions.insert(regions.begin() + static_cast<std::ptrdiff_t>(first), merged);
+}
+
+}  // namespace
+
+bool replace_all(std::string& text, std::string_view search, std::string_view replacement,
+                 std::vector<changed_region>* changes) {
+  if (changes != nullptr) changes->clear();
+  // The empty string is found forever, in every text.
+  if (search.empty()) return false;
   std::size_t found = text.find(search);
   if (found == std::string::npos) return true;
-  // Both never finish: the empty string is found forever, and a replacement
-  // that holds its search string brings it straight back.
-  if (search.empty() || replacement.find(search) != std::string_view::npos)
-    return false;
+  // A replacement that holds its search string brings it straight back.
+  if (replacement.find(search) != std::string_view::npos) return false;
 
   const replace_limits limits =
       replace_limits::for_rule(text.size(), replacement.size());
-  gap_text gap(text, found, std::max<std::size_t>(64, 4 * replacement.size()));
+  thread_local std::string storage;
+  gap_text gap(text, found, std::max<std::size_t>(64, 4 * replacement.size()), storage);
   std::size_t replacements = 0;
   // The unsearched part starts with an occurrence, the leftmost one.
   for (;;) {
+    if (changes != nullptr)
+      record_replacement(*changes, gap.searched(), search.size(), replacement.size());
     // No occurrence can begin more than |search| - 1 bytes before the
     // replacement, because the text before it held none; so only those
     // bytes are searched again, together with the replacement.

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Some rules never finish. A replacement that contains its search string, or
 // an empty search string, is caught exactly. Other rules keep forming their
@@ -27,10 +28,21 @@ struct replace_limits {
                                  std::size_t replacement_length);
 };
 
+// A part of a text that a rule changed: bytes [start, end) of the new text
+// stand where `old_size` bytes of the old text stood. The bytes between two
+// changed parts are the old ones, only moved.
+struct changed_region {
+  std::size_t start;
+  std::size_t end;
+  std::size_t old_size;
+};
+
 // Replaces, in `text`, the leftmost occurrence of `search` with
 // `replacement` until none is left, with exactly the result of restarting
 // every search at the first character. Returns false when the rule never
 // finishes on this text (see above); `text` then holds a partly replaced
-// text. Costs time linear in the text and the replacements made.
-bool replace_all(std::string& text, std::string_view search,
-                 std::string_view replacement);
+// text. When `changes` is given, it receives the changed parts of the text
+// in order (none when the text did not change). Costs time linear in the
+// text and the replacements made.
+bool replace_all(std::string& text, std::string_view search, std::string_view replacement,
+                 std::vector<changed_region>* changes = nullptr);

@@ -1,0 +1,124 @@
+#include "lexswap/rule_matcher.h"
+
+#include <algorithm>
+#include <deque>
+
+rule_matcher::rule_matcher(const std::vector<std::string>& search_strings) {
+  for (const std::string& search : search_strings) {
+    for (char c : search) {
+      auto byte = static_cast<unsigned char>(c);
+      if (class_of_[byte] == 0) class_of_[byte] = static_cast<std::uint16_t>(classes_++);
+    }
+  }
+
+  // The trie of the search strings; -1 marks a missing move.
+  std::vector<std::int32_t> trie(classes_, -1);
+  std::vector<std::vector<std::uint32_t>> ends(1);
+  for (std::size_t index = 0; index < search_strings.size(); ++index) {
+    std::int32_t node = 0;
+    for (char c : search_strings[index]) {
+      std::size_t slot = static_cast<std::size_t>(node) * classes_ +
+                         class_of_[static_cast<unsigned char>(c)];
+      if (trie[slot] < 0) {
+        trie[slot] = static_cast<std::int32_t>(ends.size());
+        ends.emplace_back();
+        trie.resize(trie.size() + classes_, -1);
+      }
+      node = trie[slot];
+    }
+    ends[static_cast<std::size_t>(node)].push_back(static_cast<std::uint32_t>(index));
+  }
+  const std::size_t states = ends.size();
+
+  // Breadth first, each state's failure link is known before its children
+  // need it; missing moves become the moves of the failure state.
+  std::vector<std::int32_t> failure(states, 0);
+  output_link_.assign(states, -1);
+  next_ = trie;
+  std::deque<std::int32_t> queue;
+  for (std::size_t c = 0; c < classes_; ++c) {
+    if (next_[c] < 0) {
+      next_[c] = 0;
+    } else {
+      queue.push_back(next_[c]);
+    }
+  }
+  while (!queue.empty()) {
+    std::int32_t node = queue.front();
+    queue.pop_front();
+    auto from = static_cast<std::size_t>(node);
+    std::int32_t fail = failure[from];
+    output_link_[from] = !ends[static_cast<std::size_t>(fail)].empty()
+                             ? fail
+                             : output_link_[static_cast<std::size_t>(fail)];
+    for (std::size_t c = 0; c < classes_; ++c) {
+      std::int32_t& move = next_[from * classes_ + c];
+      std::int32_t fallback = next_[static_cast<std::size_t>(fail) * classes_ + c];
+      if (move < 0) {
+        move = fallback;
+      } else {
+        failure[static_cast<std::size_t>(move)] = fallback;
+        queue.push_back(move);
+      }
+    }
+  }
+
+  // A move into a state where a search string ends, itself or down its
+  // output links, is stored negated, so that the scan needs one test per
+  // byte to know whether there is anything to collect.
+  for (std::int32_t& move : next_) {
+    auto to = static_cast<std::size_t>(move);
+    if (!ends[to].empty() || output_link_[to] >= 0) move = ~move;
+  }
+
+  first_end_.reserve(states + 1);
+  for (const std::vector<std::uint32_t>& at : ends) {
+    first_end_.push_back(static_cast<std::uint32_t>(ends_.size()));
+    ends_.insert(ends_.end(), at.begin(), at.end());
+  }
+  first_end_.push_back(static_cast<std::uint32_t>(ends_.size()));
+  state_seen_.assign(states, 0);
+  string_seen_.assign(search_strings.size(), 0);
+}
+
+void rule_matcher::begin_collection() {
+  if (++scan_ == 0) {
+    // The stamps went round: start them afresh.
+    std::fill(state_seen_.begin(), state_seen_.end(), 0);
+    std::fill(string_seen_.begin(), string_seen_.end(), 0);
+    scan_ = 1;
+  }
+}
+
+void rule_matcher::collect(state at, std::size_t first, std::vector<std::size_t>& found) {
+  // Once a state's strings have been collected, so have those down its
+  // output links.
+  for (; at >= 0 && state_seen_[static_cast<std::size_t>(at)] != scan_;
+       at = output_link_[static_cast<std::size_t>(at)]) {
+    auto index = static_cast<std::size_t>(at);
+    state_seen_[index] = scan_;
+    for (std::uint32_t e = first_end_[index]; e < first_end_[index + 1]; ++e) {
+      std::uint32_t string = ends_[e];
+      if (string >= first && string_seen_[string] != scan_) {
+        string_seen_[string] = scan_;
+        found.push_back(string);
+      }
+    }
+  }
+}
+
+void rule_matcher::find(std::string_view text, std::size_t first,
+                        std::vector<std::size_t>& found) {
+  begin_collection();
+  std::size_t before = found.size();
+  state current = k_start;
+  collect(current, first, found);
+  for (char c : text) {
+    current = step(current, static_cast<unsigned char>(c));
+    if (current < 0) {
+      current = ~current;
+      collect(current, first, found);
+    }
+  }
+  std::sort(found.begin() + static_cast<std::ptrdiff_t>(before), found.end());
+}

@@ -1,0 +1,60 @@
+// Which rules of a replacement list can match a text at all, found in one
+// pass over the text: an Aho-Corasick automaton over every search string.
+// Most rules match few strings of a table, so lexswap runs a rule only where
+// its search string occurs, and scans again only after a rule has changed
+// the text; the rules still run in list order, one after another.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class rule_matcher {
+ public:
+  explicit rule_matcher(const std::vector<std::string>& search_strings);
+
+  // Appends to `found`, in ascending order and each once, the index of every
+  // search string from index `first` on that occurs in `text`. An empty
+  // search string occurs in every text.
+  void find(std::string_view text, std::size_t first, std::vector<std::size_t>& found);
+
+  // The automaton itself, for scans that go piece by piece. A state stands
+  // for the text read so far; the search strings that end there are
+  // collected by `collect`.
+  using state = std::int32_t;
+  static constexpr state k_start = 0;
+
+  // The state after `byte`. Negative (~state) when search strings end there.
+  state step(state from, unsigned char byte) const {
+    return next_[static_cast<std::size_t>(from) * classes_ + class_of_[byte]];
+  }
+  // Starts a new collection: each search string is collected once in it.
+  void begin_collection();
+  // Appends to `found` the index of every search string from `first` on
+  // that ends at `at` (a state, not negated), unless already collected.
+  void collect(state at, std::size_t first, std::vector<std::size_t>& found);
+
+ private:
+
+  // Bytes that no search string holds share one class, so the table of
+  // moves has a column per byte that matters, not 256.
+  std::uint16_t class_of_[256] = {};
+  std::size_t classes_ = 1;
+  // The move from each state on each byte class; negated (~state) where
+  // the new state has search strings to collect.
+  std::vector<std::int32_t> next_;
+  // The search strings that end at each state: a run in `ends_` from
+  // `first_end_[state]` to `first_end_[state + 1]`.
+  std::vector<std::uint32_t> first_end_;
+  std::vector<std::uint32_t> ends_;
+  // The nearest state down the failure links where a search string ends,
+  // or -1: the other strings that end where this state's string ends.
+  std::vector<std::int32_t> output_link_;
+  // Scratch of `find`: the scan in which a state's or a string's matches
+  // were last collected, so that each is collected once per scan.
+  std::vector<std::uint32_t> state_seen_;
+  std::vector<std::uint32_t> string_seen_;
+  std::uint32_t scan_ = 0;
+};

@@ -1,0 +1,67 @@
+#include "lexswap/rule_matcher.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+using indexes = std::vector<std::size_t>;
+
+indexes found_in(rule_matcher& matcher, std::string_view text, std::size_t first = 0) {
+  indexes found;
+  matcher.find(text, first, found);
+  return found;
+}
+
+TEST(RuleMatcher, FindsEverySearchStringThatOccurs) {
+  rule_matcher matcher({"he", "she", "his", "hers", "x"});
+  EXPECT_EQ(found_in(matcher, "ushers"), (indexes{0, 1, 3}));
+  EXPECT_EQ(found_in(matcher, "ushers", 1), (indexes{1, 3}));
+  EXPECT_EQ(found_in(matcher, "his hers his"), (indexes{0, 2, 3}));
+  EXPECT_EQ(found_in(matcher, ""), indexes{});
+  EXPECT_EQ(found_in(matcher, "HE SHE"), indexes{});
+}
+
+TEST(RuleMatcher, DuplicateAndNestedSearchStringsAreEachFound) {
+  rule_matcher matcher({"ab", "b", "ab", "abc"});
+  EXPECT_EQ(found_in(matcher, "xabx"), (indexes{0, 1, 2}));
+  EXPECT_EQ(found_in(matcher, "abc"), (indexes{0, 1, 2, 3}));
+}
+
+TEST(RuleMatcher, AnEmptySearchStringOccursEverywhere) {
+  rule_matcher matcher({"q", ""});
+  EXPECT_EQ(found_in(matcher, ""), indexes{1});
+  EXPECT_EQ(found_in(matcher, "abc"), indexes{1});
+}
+
+TEST(RuleMatcher, AllByteValuesCanBeSearched) {
+  std::vector<std::string> searches;
+  for (int c = 0; c < 256; ++c) searches.push_back(std::string(1, static_cast<char>(c)) + "z");
+  rule_matcher matcher(searches);
+  EXPECT_EQ(found_in(matcher, std::string("\xff" "z\0z", 4)), (indexes{0, 255}));
+}
+
+TEST(RuleMatcher, AgreesWithPlainSearchingOnRandomLists) {
+  std::mt19937 random(8);
+  auto random_text = [&](std::size_t max_size) {
+    std::string text;
+    for (std::size_t n = random() % (max_size + 1); n > 0; --n) text.push_back("abc\xe9"[random() % 4]);
+    return text;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<std::string> searches(1 + random() % 10);
+    for (std::string& search : searches) search = random_text(4);
+    rule_matcher matcher(searches);
+    for (int text_round = 0; text_round < 5; ++text_round) {
+      std::string text = random_text(30);
+      std::size_t first = random() % 3;
+      indexes expected;
+      for (std::size_t i = first; i < searches.size(); ++i)
+        if (text.find(searches[i]) != std::string::npos) expected.push_back(i);
+      ASSERT_EQ(found_in(matcher, text, first), expected) << text;
+    }
+  }
+}
+
+}  // namespace
