@@ -123,4 +123,53 @@ TEST(ReplaceAll, AgreesWithThePlainLoopOnRandomRules) {
   EXPECT_GT(compared, 50000);
 }
 
+// The changed regions that replace_all reports: outside them the new text
+// holds the old bytes, in order, and each region stands for exactly the
+// old bytes between the unchanged ones.
+TEST(ReplaceAll, ReportsWhereItChangedTheText) {
+  std::vector<changed_region> changes;
+  std::string text = "xxabyyabzz";
+  ASSERT_TRUE(replace_all(text, "ab", "Q", &changes));
+  EXPECT_EQ(text, "xxQyyQzz");
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(changes[0].start, 2u);
+  EXPECT_EQ(changes[0].end, 3u);
+  EXPECT_EQ(changes[0].old_size, 2u);
+  EXPECT_EQ(changes[1].start, 5u);
+
+  text = "aaaab";
+  ASSERT_TRUE(replace_all(text, "ab", "b", &changes));
+  EXPECT_EQ(text, "b");
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].old_size, 5u);
+
+  text = "nothing";
+  ASSERT_TRUE(replace_all(text, "ab", "b", &changes));
+  EXPECT_TRUE(changes.empty());
+
+  std::mt19937 random(2);
+  for (int round = 0; round < 20000; ++round) {
+    auto random_text = [&](std::size_t max_size) {
+      std::string t;
+      for (std::size_t n = random() % (max_size + 1); n > 0; --n) t.push_back("ab"[random() % 2]);
+      return t;
+    };
+    std::string search = "a" + random_text(2);
+    std::string replacement = random_text(3);
+    if (replacement.find(search) != std::string::npos) continue;
+    std::string old_text = random_text(30);
+    text = old_text;
+    if (!replace_all(text, search, replacement, &changes)) continue;
+    std::size_t new_at = 0, old_at = 0;
+    for (const changed_region& region : changes) {
+      ASSERT_LE(new_at, region.start);
+      std::size_t kept = region.start - new_at;
+      ASSERT_EQ(text.substr(new_at, kept), old_text.substr(old_at, kept));
+      old_at += kept + region.old_size;
+      new_at = region.end;
+    }
+    ASSERT_EQ(text.substr(new_at), old_text.substr(old_at)) << old_text << " " << search;
+  }
+}
+
 }  // namespace
