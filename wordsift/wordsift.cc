@@ -1,6 +1,7 @@
 #include "wordsift/wordsift.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iostream>
 
 #include "common/command.h"
@@ -14,14 +15,87 @@ sort_key::sort_key(std::string_view text) : prefix(0), line(text) {
   }
 }
 
+namespace {
+
+std::uint64_t hash_of(std::string_view line) {
+  std::uint64_t hash = 0x9e3779b97f4a7c15ULL ^ line.size();
+  std::size_t i = 0;
+  for (; i + 8 <= line.size(); i += 8) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, line.data() + i, 8);
+    hash = (hash ^ chunk) * 0xff51afd7ed558ccdULL;
+    hash ^= hash >> 29;
+  }
+  std::uint64_t tail = 0;
+  std::memcpy(&tail, line.data() + i, line.size() - i);
+  hash = (hash ^ tail) * 0xc4ceb9fe1a85ec53ULL;
+  return hash ^ (hash >> 31);
+}
+
+// Keeps each line once as the lines are read: word lists repeat their words
+// many times, and a line dropped here costs no place in the sort. The table
+// holds indexes into the list of distinct lines and grows with it.
+class line_set {
+ public:
+  explicit line_set(line_list& lines) : lines_(lines), slots_(1 << 16, k_empty) {}
+
+  void insert(std::string_view line) {
+    sort_key key(line);
+    std::uint64_t hash = hash_of(line);
+    for (std::size_t i = hash & mask();; i = (i + 1) & mask()) {
+      std::uint32_t at = slots_[i];
+      if (at == k_empty) {
+        slots_[i] = static_cast<std::uint32_t>(lines_.size());
+        lines_.push_back(key);
+        if (lines_.size() * 2 > slots_.size()) grow();
+        return;
+      }
+      // The first eight bytes, already in the key, settle most
+      // comparisons, and all of them for short lines.
+      const sort_key& other = lines_[at];
+      if (other.prefix == key.prefix && other.line.size() == line.size() &&
+          (line.size() <= 8 || other.line.substr(8) == line.substr(8)))
+        return;
+    }
+  }
+
+ private:
+  static constexpr std::uint32_t k_empty = 0xffffffffu;
+
+  std::size_t mask() const { return slots_.size() - 1; }
+
+  void grow() {
+    slots_.assign(slots_.size() * 2, k_empty);
+    for (std::size_t at = 0; at < lines_.size(); ++at) {
+      std::size_t i = hash_of(lines_[at].line) & mask();
+      while (slots_[i] != k_empty) i = (i + 1) & mask();
+      slots_[i] = static_cast<std::uint32_t>(at);
+    }
+  }
+
+  line_list& lines_;
+  big_vector<std::uint32_t> slots_;
+};
+
+}  // namespace
+
 line_list distinct_lines(std::string_view text) {
   line_list lines;
-  // A line is at least its line feed, so the count of line feeds bounds
-  // the number of lines and the list is sized once.
+  // A line is at least its line feed, so this bounds the number of lines
+  // and the list never moves while it is filled.
   lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   line_reader reader(text);
   std::string_view line;
-  while (reader.next(line)) lines.emplace_back(line);
+  line_set seen(lines);
+  for (std::size_t count = 1; reader.next(line); ++count) {
+    seen.insert(line);
+    // A list whose first lines hardly repeat is sorted whole instead: for
+    // it the set would cost more than the few lines it saves.
+    if (count == (1 << 18) && lines.size() > count / 2) {
+      while (reader.next(line)) lines.emplace_back(line);
+      break;
+    }
+  }
   std::sort(lines.begin(), lines.end());
   lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
   return lines;

@@ -19,7 +19,10 @@ struct sort_key {
   explicit sort_key(std::string_view text);
   friend bool operator<(const sort_key& a, const sort_key& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    return a.line < b.line;
+    // Equal first eight bytes: a line of at most eight bytes is a prefix
+    // of the other line, so the shorter one comes first.
+    if (a.line.size() <= 8 || b.line.size() <= 8) return a.line.size() < b.line.size();
+    return a.line.substr(8) < b.line.substr(8);
   }
   friend bool operator==(const sort_key& a, const sort_key& b) {
     return a.prefix == b.prefix && a.line == b.line;
