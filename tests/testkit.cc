@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -106,6 +107,37 @@ std::string drain(int fd) {
 
 }  // namespace
 
+bool under_wine() { return std::getenv("KIT_TEST_EXE_DIR") != nullptr; }
+
+namespace {
+
+// With KIT_TEST_EXE_DIR set, the tests run the Windows build of each
+// program under wine: <dir>/<program>/<program>.exe.
+std::vector<std::string> command_line(const std::string& program,
+                                      const std::vector<std::string>& args) {
+  std::vector<std::string> line;
+  if (const char* exe_dir = std::getenv("KIT_TEST_EXE_DIR")) {
+    std::string name = std::filesystem::path(program).filename().string();
+    line = {"wine", std::string(exe_dir) + "/" + name + "/" + name + ".exe"};
+  } else {
+    line = {program};
+  }
+  line.insert(line.end(), args.begin(), args.end());
+  return line;
+}
+
+// Windows writes a line end to a console stream as CR LF.
+std::string plain_line_ends(std::string text) {
+  std::string plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    plain.push_back(text[i]);
+  }
+  return plain;
+}
+
+}  // namespace
+
 run_result run(const std::string& program, const std::vector<std::string>& args,
                const run_options& options) {
   // Standard error goes to a file so that a program writing much to both
@@ -134,11 +166,11 @@ run_result run(const std::string& program, const std::vector<std::string>& args,
       rlimit limit{options.file_size_limit, options.file_size_limit};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    std::vector<std::string> line = command_line(program, args);
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    for (std::string& arg : line) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   close(out_pipe[1]);
@@ -151,6 +183,10 @@ run_result run(const std::string& program, const std::vector<std::string>& args,
   close(err_fd);
   result.err = read_bytes(err_name);
   unlink(err_name);
+  if (under_wine()) {
+    result.out = plain_line_ends(result.out);
+    result.err = plain_line_ends(result.err);
+  }
   return result;
 }
 

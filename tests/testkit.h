@@ -65,7 +65,13 @@ struct run_options {
   std::string stdout_file;
 };
 
-// Runs `program` with `args` (no shell), capturing its output.
+// Whether the programs under test are the Windows build, run under wine.
+bool under_wine();
+
+// Runs `program` with `args` (no shell), capturing its output. With the
+// environment variable KIT_TEST_EXE_DIR set, runs the Windows build of the
+// program from that folder under wine instead, with CR LF line ends of its
+// output read as LF.
 run_result run(const std::string& program, const std::vector<std::string>& args,
                const run_options& options = {});
 

@@ -77,6 +77,42 @@ class line_set {
   big_vector<std::uint32_t> slots_;
 };
 
+// Sorts long lists by their prefixes in four passes of 16 bits, least
+// significant first, then puts the lines that share a prefix in order by
+// their further bytes; short lists go to std::sort.
+void sort_lines(line_list& lines) {
+  const std::size_t size = lines.size();
+  if (size < (1 << 16)) {
+    std::sort(lines.begin(), lines.end());
+    return;
+  }
+  constexpr std::size_t k_buckets = 1 << 16;
+  std::vector<std::uint32_t> counts(4 * k_buckets, 0);
+  for (const sort_key& key : lines)
+    for (int digit = 0; digit < 4; ++digit) ++counts[digit * k_buckets + ((key.prefix >> (16 * digit)) & 0xffff)];
+  line_list other(size, sort_key(std::string_view()));
+  for (int digit = 0; digit < 4; ++digit) {
+    std::uint32_t* count = counts.data() + digit * k_buckets;
+    // A digit that all lines share moves nothing.
+    if (count[(lines.front().prefix >> (16 * digit)) & 0xffff] == size) continue;
+    std::uint32_t sum = 0;
+    for (std::size_t bucket = 0; bucket < k_buckets; ++bucket) {
+      std::uint32_t here = count[bucket];
+      count[bucket] = sum;
+      sum += here;
+    }
+    for (const sort_key& key : lines) other[count[(key.prefix >> (16 * digit)) & 0xffff]++] = key;
+    lines.swap(other);
+  }
+  for (std::size_t start = 0; start < size;) {
+    std::size_t end = start + 1;
+    while (end < size && lines[end].prefix == lines[start].prefix) ++end;
+    if (end - start > 1) std::sort(lines.begin() + static_cast<std::ptrdiff_t>(start),
+                                   lines.begin() + static_cast<std::ptrdiff_t>(end));
+    start = end;
+  }
+}
+
 }  // namespace
 
 line_list distinct_lines(std::string_view text) {
@@ -91,12 +127,12 @@ line_list distinct_lines(std::string_view text) {
     seen.insert(line);
     // A list whose first lines hardly repeat is sorted whole instead: for
     // it the set would cost more than the few lines it saves.
-    if (count == (1 << 18) && lines.size() > count / 2) {
+    if (count == (1 << 16) && lines.size() > count / 10 * 9) {
       while (reader.next(line)) lines.emplace_back(line);
       break;
     }
   }
-  std::sort(lines.begin(), lines.end());
+  sort_lines(lines);
   lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
   return lines;
 }

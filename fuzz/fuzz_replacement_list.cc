@@ -1,0 +1,36 @@
+// Any bytes as a replacement list and a text: the first line is the text,
+// the rest the list. Every run ends; where the list is accepted and the
+// rules finish, the result is that of running the rules one by one.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "lexswap/lexswap.h"
+#include "lexswap/replace.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  std::size_t line_end = input.find('\n');
+  std::string text(input.substr(0, std::min<std::size_t>(line_end, 64)));
+  replacement_list list =
+      parse_replacement_list(line_end == std::string_view::npos ? "" : input.substr(line_end + 1));
+  // Long lists and long texts add nothing the short ones do not, but each
+  // rule that never stops costs its full bound.
+  if (list.size() > 8) return 0;
+  if (refuse_rules(list, "rules").has_value()) return 0;
+
+  std::string applied = text;
+  std::optional<std::size_t> stopped = rule_applier(list).apply(applied);
+
+  std::string one_by_one = text;
+  std::optional<std::size_t> stopped_too;
+  for (std::size_t i = 0; i < list.size() && !stopped_too; ++i) {
+    if (!replace_all(one_by_one, list.search_strings[i], list.replacement_strings[i]))
+      stopped_too = i;
+  }
+  if (stopped != stopped_too) std::abort();
+  if (!stopped && applied != one_by_one) std::abort();
+  return 0;
+}
