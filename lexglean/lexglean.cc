@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/command.h"
+#include "common/hash_bytes.h"
 #include "talk/ie_res_talk.h"
 
 void split_words(std::string_view text, std::vector<std::string_view>& words) {
@@ -26,7 +27,7 @@ class word_set {
   word_set() : slots_(1 << 16) {}
 
   void insert(std::string_view word) {
-    std::uint64_t hash = hash_of(word);
+    std::uint64_t hash = hash_bytes(word);
     auto tag = static_cast<std::uint32_t>(hash >> 32);
     for (std::size_t i = hash & mask();; i = (i + 1) & mask()) {
       slot& s = slots_[i];
@@ -60,27 +61,12 @@ class word_set {
 
   std::size_t mask() const { return slots_.size() - 1; }
 
-  static std::uint64_t hash_of(std::string_view word) {
-    std::uint64_t hash = 0x9e3779b97f4a7c15ULL ^ word.size();
-    std::size_t i = 0;
-    for (; i + 8 <= word.size(); i += 8) {
-      std::uint64_t chunk;
-      std::memcpy(&chunk, word.data() + i, 8);
-      hash = (hash ^ chunk) * 0xff51afd7ed558ccdULL;
-      hash ^= hash >> 29;
-    }
-    std::uint64_t tail = 0;
-    std::memcpy(&tail, word.data() + i, word.size() - i);
-    hash = (hash ^ tail) * 0xc4ceb9fe1a85ec53ULL;
-    return hash ^ (hash >> 31);
-  }
-
   void grow() {
     std::vector<slot> old(slots_.size() * 2);
     old.swap(slots_);
     for (const slot& s : old) {
       if (s.data == nullptr) continue;
-      std::size_t i = hash_of(std::string_view(s.data, s.size)) & mask();
+      std::size_t i = hash_bytes(std::string_view(s.data, s.size)) & mask();
       while (slots_[i].data != nullptr) i = (i + 1) & mask();
       slots_[i] = s;
     }

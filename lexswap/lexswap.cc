@@ -34,38 +34,54 @@ std::optional<std::string> refuse_rules(const replacement_list& list,
 }
 
 rule_applier::rule_applier(const replacement_list& list)
-    : list_(list), matcher_(list.search_strings), pending_((list.size() + 63) / 64, 0) {}
+    : list_(list),
+      matcher_(list.search_strings),
+      counts_(list.size(), 0),
+      present_((list.size() + 63) / 64, 0) {}
 
-void rule_applier::mark_found() {
-  for (std::size_t rule : found_) pending_[rule / 64] |= std::uint64_t{1} << (rule % 64);
-  found_.clear();
+void rule_applier::count(rule_matcher::state at, int delta) {
+  matcher_.for_each_end(at, [&](std::uint32_t rule) {
+    std::uint32_t& count = counts_[rule];
+    std::uint64_t bit = std::uint64_t{1} << (rule % 64);
+    if (delta > 0) {
+      if (count++ == 0) {
+        present_[rule / 64] |= bit;
+        counted_.push_back(rule);
+      }
+    } else if (--count == 0) {
+      present_[rule / 64] &= ~bit;
+    }
+  });
 }
 
-void rule_applier::scan(std::string_view text, std::size_t from, std::size_t to,
-                        std::size_t rule) {
+void rule_applier::scan(std::string_view text, std::size_t from, std::size_t to) {
   rule_matcher::state current = states_[from];
   for (std::size_t i = from; i < to; ++i) {
     current = matcher_.step(current, static_cast<unsigned char>(text[i]));
     if (current < 0) {
       current = ~current;
-      matcher_.collect(current, rule + 1, found_);
+      count(current, +1);
     }
     states_[i + 1] = current;
   }
 }
 
-void rule_applier::rescan(std::string_view text, std::size_t rule) {
+void rule_applier::rescan(std::string_view text) {
   old_states_.swap(states_);
   states_.resize(text.size() + 1);
-  matcher_.begin_collection();
-  // `shift`: how much further on the new text stands than the old one,
-  // in the unchanged part being walked.
+  states_[0] = rule_matcher::k_start;
+  auto forget = [&](std::size_t old_index) {
+    rule_matcher::state old = old_states_[old_index];
+    if (matcher_.has_ends(old)) count(old, -1);
+  };
+  // How much further on the new text stands than the old one, in the
+  // unchanged part being walked.
   std::ptrdiff_t shift = 0;
   std::size_t position = 0;
   auto walk_unchanged = [&](std::size_t to) {
-    // The states run as before once one of them is as before.
     while (position < to) {
-      std::size_t old_position = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(position) - shift);
+      auto old_position = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(position) - shift);
+      // Once a state is as before, so are all that follow in this part.
       if (states_[position] == old_states_[old_position]) {
         std::copy(old_states_.begin() + static_cast<std::ptrdiff_t>(old_position) + 1,
                   old_states_.begin() + static_cast<std::ptrdiff_t>(old_position + to - position) + 1,
@@ -73,41 +89,42 @@ void rule_applier::rescan(std::string_view text, std::size_t rule) {
         position = to;
         return;
       }
-      scan(text, position, position + 1, rule);
+      forget(old_position + 1);
+      scan(text, position, position + 1);
       ++position;
     }
   };
-  states_[0] = rule_matcher::k_start;
   for (const changed_region& region : changes_) {
     walk_unchanged(region.start);
-    scan(text, region.start, region.end, rule);
+    auto old_start = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(region.start) - shift);
+    for (std::size_t i = 1; i <= region.old_size; ++i) forget(old_start + i);
+    scan(text, region.start, region.end);
     position = region.end;
     shift += static_cast<std::ptrdiff_t>(region.end - region.start) -
              static_cast<std::ptrdiff_t>(region.old_size);
   }
   walk_unchanged(text.size());
-  mark_found();
 }
 
 std::optional<std::size_t> rule_applier::apply(std::string& text) {
+  for (std::uint32_t rule : counted_) counts_[rule] = 0;
+  counted_.clear();
+  std::fill(present_.begin(), present_.end(), 0);
   states_.resize(text.size() + 1);
   states_[0] = rule_matcher::k_start;
-  matcher_.begin_collection();
-  matcher_.collect(rule_matcher::k_start, 0, found_);
-  scan(text, 0, text.size(), std::size_t(0) - 1);
-  mark_found();
-  for (std::size_t word = 0; word < pending_.size(); ++word) {
-    while (pending_[word] != 0) {
-      std::size_t rule = word * 64 + static_cast<std::size_t>(std::countr_zero(pending_[word]));
-      pending_[word] &= pending_[word] - 1;
-      // A pending rule may have lost its search string to a rule before it;
-      // then it finds nothing and changes nothing.
+  if (matcher_.has_ends(rule_matcher::k_start)) count(rule_matcher::k_start, +1);
+  scan(text, 0, text.size());
+  for (std::size_t word = 0; word < present_.size(); ++word) {
+    // Rules up to the current one are done; only the later ones count.
+    std::uint64_t later = present_[word];
+    while (later != 0) {
+      std::size_t rule = word * 64 + static_cast<std::size_t>(std::countr_zero(later));
       if (!replace_all(text, list_.search_strings[rule], list_.replacement_strings[rule],
-                       &changes_)) {
-        std::fill(pending_.begin(), pending_.end(), 0);
+                       &changes_))
         return rule;
-      }
-      if (!changes_.empty()) rescan(text, rule);
+      if (!changes_.empty()) rescan(text);
+      std::uint64_t done = rule % 64 == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << (rule % 64)) - 1;
+      later = present_[word] & ~done;
     }
   }
   return std::nullopt;

@@ -24,13 +24,13 @@ std::optional<std::string> refuse_rules(const replacement_list& list,
 // Applies every rule of a list, in list order, to one text after another,
 // with the result of running every rule in turn on the whole text.
 //
-// One scan of the text with an automaton over all search strings tells
-// which rules can match it; only those rules run. The automaton's state
-// after every byte is kept, so that after a rule has changed the text only
-// the changed parts need scanning again: from the state before a changed
-// part, until the states fall in step with the old ones after it. Search
-// strings that lie wholly in unchanged text were there before and are
-// already known.
+// An automaton over all search strings, run once over the text, counts the
+// occurrences of every search string; only the rules whose strings occur
+// run. The automaton's state after every byte is kept, so that after a rule
+// has changed the text only the changed parts are read again: from the
+// state before a changed part, until the states fall in step with the old
+// ones after it. The counts then lose the occurrences of the old parts and
+// gain those of the new ones, and stay exact.
 class rule_applier {
  public:
   explicit rule_applier(const replacement_list& list);
@@ -40,18 +40,22 @@ class rule_applier {
   std::optional<std::size_t> apply(std::string& text);
 
  private:
-  // Scans text[from, to) from the state before `from`, writing the states
-  // and collecting the rules after `rule` that end there.
-  void scan(std::string_view text, std::size_t from, std::size_t to, std::size_t rule);
-  // Rescans the changed parts of `text` after `rule` changed it.
-  void rescan(std::string_view text, std::size_t rule);
-  void mark_found();
+  // Adds `delta` to the count of every search string that ends at `at`.
+  void count(rule_matcher::state at, int delta);
+  // Scans text[from, to) from the state before `from`, keeping the states
+  // and counting what ends there.
+  void scan(std::string_view text, std::size_t from, std::size_t to);
+  // Reads again the changed parts of `text` after a rule changed it.
+  void rescan(std::string_view text);
 
   const replacement_list& list_;
   rule_matcher matcher_;
-  // Rules still to run on the current text, one bit each.
-  std::vector<std::uint64_t> pending_;
-  std::vector<std::size_t> found_;
+  // Occurrences of each rule's search string in the current text, and one
+  // bit per rule that has any.
+  std::vector<std::uint32_t> counts_;
+  std::vector<std::uint64_t> present_;
+  // Rules whose counts may not be 0, to clear before the next text.
+  std::vector<std::uint32_t> counted_;
   std::vector<changed_region> changes_;
   // states_[i]: the automaton's state after the first i bytes of the text.
   std::vector<rule_matcher::state> states_;

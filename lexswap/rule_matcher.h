@@ -30,6 +30,21 @@ class rule_matcher {
   state step(state from, unsigned char byte) const {
     return next_[static_cast<std::size_t>(from) * classes_ + class_of_[byte]];
   }
+  // Calls `take` with the index of every search string that ends at `at`
+  // (a state, not negated), as often as it ends there.
+  template <typename Take>
+  void for_each_end(state at, Take&& take) const {
+    for (; at >= 0; at = output_link_[static_cast<std::size_t>(at)]) {
+      auto index = static_cast<std::size_t>(at);
+      for (std::uint32_t e = first_end_[index]; e < first_end_[index + 1]; ++e) take(ends_[e]);
+    }
+  }
+  // Whether any search string ends at `at` (a state, not negated).
+  bool has_ends(state at) const {
+    auto index = static_cast<std::size_t>(at);
+    return first_end_[index] != first_end_[index + 1] || output_link_[index] >= 0;
+  }
+
   // Starts a new collection: each search string is collected once in it.
   void begin_collection();
   // Appends to `found` the index of every search string from `first` on

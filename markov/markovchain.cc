@@ -38,46 +38,63 @@ std::uint32_t read_number(std::string_view text) {
 
 }  // namespace
 
-markovchain::markovchain() : transitions_(k_slots), totals_(k_slots, 0) {}
+markovchain::markovchain() : transitions_(k_slots, nullptr), totals_(k_slots, 0) {}
 
 markovchain::~markovchain() = default;
 
 markovchain::count_table& markovchain::table_for(std::size_t index) {
-  std::unique_ptr<count_table>& table = transitions_[index];
-  if (!table) {
-    table = std::make_unique<count_table>();
+  count_table*& table = transitions_[index];
+  if (table == nullptr) {
+    constexpr std::size_t k_block = 64;
+    if (free_in_block_ == 0) {
+      blocks_.push_back(std::make_unique<count_table[]>(k_block));
+      free_in_block_ = k_block;
+    }
+    table = &blocks_.back()[k_block - free_in_block_--];
     table->fill(0);
   }
   return *table;
 }
 
+void markovchain::refresh_totals() const {
+  if (!totals_stale_) return;
+  for (std::size_t index = 0; index < k_slots; ++index) {
+    const count_table* table = transitions_[index];
+    if (table == nullptr) continue;
+    std::uint32_t sum = 0;
+    for (std::uint32_t count : *table) sum += count;
+    totals_[index] = sum;
+  }
+  totals_stale_ = false;
+}
+
 void markovchain::add_word(std::string_view word) {
   if (word.empty()) return;
+  totals_stale_ = true;
   char before = k_start_marker;
   char last = word[0];
   for (std::size_t i = 1; i <= word.size(); ++i) {
     char next = i < word.size() ? word[i] : k_end_marker;
-    std::size_t index = slot(before, last);
-    ++table_for(index)[static_cast<unsigned char>(next)];
-    ++totals_[index];
+    ++table_for(slot(before, last))[static_cast<unsigned char>(next)];
     before = last;
     last = next;
   }
 }
 
 void markovchain::add_transition(std::string_view pair, char next) {
-  std::size_t index = slot(pair[0], pair[1]);
-  ++table_for(index)[static_cast<unsigned char>(next)];
-  ++totals_[index];
+  ++table_for(slot(pair[0], pair[1]))[static_cast<unsigned char>(next)];
+  totals_stale_ = true;
 }
 
 std::int32_t markovchain::transition_total(std::string_view pair) const {
+  refresh_totals();
   return as_signed(totals_[slot(pair[0], pair[1])]);
 }
 
 char markovchain::first_character() const {
   // Only the pairs that begin with the start marker carry weight, and they
   // are the 256 slots from "[" x 256 on, already in byte order.
+  refresh_totals();
   std::int32_t weights[256] = {};
   std::uint32_t total = 0;
   const std::size_t base = slot(k_start_marker, 0);
@@ -97,8 +114,9 @@ char markovchain::first_character() const {
 }
 
 char markovchain::next_character(std::string_view pair) const {
+  refresh_totals();
   std::size_t index = slot(pair[0], pair[1]);
-  const count_table* table = transitions_[index].get();
+  const count_table* table = transitions_[index];
   std::int32_t total = as_signed(totals_[index]);
   if (table == nullptr || total <= 0) return 0;
   std::int32_t position = std::rand() % total;
@@ -131,7 +149,7 @@ std::string markovchain::generate_word(char start) const {
 std::string markovchain::state_text() const {
   std::string text;
   for (std::size_t index = 0; index < k_slots; ++index) {
-    const count_table* table = transitions_[index].get();
+    const count_table* table = transitions_[index];
     if (table == nullptr) continue;
     text.push_back(static_cast<char>(index >> 8));
     text.push_back(static_cast<char>(index & 0xff));
@@ -167,13 +185,12 @@ std::int32_t markovchain::merge_state(std::string_view text) {
     std::string_view line = text.substr(start, end - start);
     start = end + 1;
     if (line.size() <= 4 || line[2] != ':') continue;
-    std::size_t index = slot(line[0], line[1]);
-    count_table& table = table_for(index);
+    count_table& table = table_for(slot(line[0], line[1]));
+    totals_stale_ = true;
     std::size_t position = 3;
     while (position < line.size()) {
       auto character = static_cast<unsigned char>(line[position]);
       std::uint32_t value = read_number(line.substr(position + 1));
-      totals_[index] += value - table[character];
       table[character] = value;
       if (items < std::numeric_limits<std::int32_t>::max()) ++items;
       std::size_t comma = line.find(',', position + 1);
@@ -191,8 +208,9 @@ std::int32_t markovchain::load_state(const std::string& file_name) {
 }
 
 void markovchain::display_statistics(std::ostream& out) const {
+  refresh_totals();
   for (std::size_t index = 0; index < k_slots; ++index) {
-    const count_table* table = transitions_[index].get();
+    const count_table* table = transitions_[index];
     if (table == nullptr) continue;
     std::string line;
     line.push_back(static_cast<char>(index >> 8));
@@ -212,7 +230,7 @@ void markovchain::display_statistics(std::ostream& out) const {
 }
 
 const markovchain::count_table* markovchain::counts(std::string_view pair) const {
-  return transitions_[slot(pair[0], pair[1])].get();
+  return transitions_[slot(pair[0], pair[1])];
 }
 
 std::vector<std::string> markovchain::pairs() const {

@@ -77,11 +77,18 @@ class markovchain {
            static_cast<unsigned char>(second);
   }
   count_table& table_for(std::size_t index);
+  // Sums the counters of every pair again after training or loading.
+  void refresh_totals() const;
 
   // One slot per pair, indexed by first byte x 256 + second byte: lookup is
-  // direct, and walking the slots in order is the pairs' byte order.
-  std::vector<std::unique_ptr<count_table>> transitions_;
-  // Each pair's counters summed modulo 2^32, kept up to date as they change
-  // so that generation does not add 256 counters for every character.
-  std::vector<std::uint32_t> totals_;
+  // direct, and walking the slots in order is the pairs' byte order. The
+  // tables themselves live in `blocks_`, a few dozen to an allocation.
+  std::vector<count_table*> transitions_;
+  std::vector<std::unique_ptr<count_table[]>> blocks_;
+  std::size_t free_in_block_ = 0;
+  // Each pair's counters summed modulo 2^32, so that generation does not
+  // add 256 counters for every character. Training only marks them stale:
+  // it changes millions of counters and asks for no total.
+  mutable std::vector<std::uint32_t> totals_;
+  mutable bool totals_stale_ = false;
 };

@@ -33,18 +33,9 @@ void learn_word_list(markovchain& model, const std::string& file_name) {
 }
 
 void print_words(const markovchain& model, const wordloom_settings& settings) {
-  // Words are gathered and written in blocks: one write per word would
-  // dominate the run when many words are asked for.
-  std::string block;
-  for (std::int32_t i = 0; i < settings.word_count; ++i) {
-    block += model.generate_word(settings.start_character);
-    block.push_back('\n');
-    if (block.size() >= (1 << 16)) {
-      std::cout.write(block.data(), static_cast<std::streamsize>(block.size()));
-      block.clear();
-    }
-  }
-  std::cout.write(block.data(), static_cast<std::streamsize>(block.size()));
+  line_writer output(std::cout);
+  for (std::int32_t i = 0; i < settings.word_count; ++i)
+    output.write(model.generate_word(settings.start_character));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "common/command.h"
+#include "common/hash_bytes.h"
 #include "common/text_lines.h"
 
 sort_key::sort_key(std::string_view text) : prefix(0), line(text) {
@@ -17,21 +18,6 @@ sort_key::sort_key(std::string_view text) : prefix(0), line(text) {
 
 namespace {
 
-std::uint64_t hash_of(std::string_view line) {
-  std::uint64_t hash = 0x9e3779b97f4a7c15ULL ^ line.size();
-  std::size_t i = 0;
-  for (; i + 8 <= line.size(); i += 8) {
-    std::uint64_t chunk;
-    std::memcpy(&chunk, line.data() + i, 8);
-    hash = (hash ^ chunk) * 0xff51afd7ed558ccdULL;
-    hash ^= hash >> 29;
-  }
-  std::uint64_t tail = 0;
-  std::memcpy(&tail, line.data() + i, line.size() - i);
-  hash = (hash ^ tail) * 0xc4ceb9fe1a85ec53ULL;
-  return hash ^ (hash >> 31);
-}
-
 // Keeps each line once as the lines are read: word lists repeat their words
 // many times, and a line dropped here costs no place in the sort. The table
 // holds indexes into the list of distinct lines and grows with it.
@@ -41,7 +27,7 @@ class line_set {
 
   void insert(std::string_view line) {
     sort_key key(line);
-    std::uint64_t hash = hash_of(line);
+    std::uint64_t hash = hash_bytes(line);
     for (std::size_t i = hash & mask();; i = (i + 1) & mask()) {
       std::uint32_t at = slots_[i];
       if (at == k_empty) {
@@ -67,7 +53,7 @@ class line_set {
   void grow() {
     slots_.assign(slots_.size() * 2, k_empty);
     for (std::size_t at = 0; at < lines_.size(); ++at) {
-      std::size_t i = hash_of(lines_[at].line) & mask();
+      std::size_t i = hash_bytes(lines_[at].line) & mask();
       while (slots_[i] != k_empty) i = (i + 1) & mask();
       slots_[i] = static_cast<std::uint32_t>(at);
     }
