@@ -138,8 +138,10 @@ std::string plain_line_ends(std::string text) {
 
 }  // namespace
 
-run_result run(const std::string& program, const std::vector<std::string>& args,
-               const run_options& options) {
+namespace {
+
+run_result run_once(const std::string& program, const std::vector<std::string>& args,
+                    const run_options& options) {
   // Standard error goes to a file so that a program writing much to both
   // streams never blocks on a full pipe.
   char err_name[] = "/tmp/kit-stderr-XXXXXX";
@@ -187,6 +189,21 @@ run_result run(const std::string& program, const std::vector<std::string>& args,
     result.out = plain_line_ends(result.out);
     result.err = plain_line_ends(result.err);
   }
+  return result;
+}
+
+}  // namespace
+
+run_result run(const std::string& program, const std::vector<std::string>& args,
+               const run_options& options) {
+  run_result result = run_once(program, args, options);
+  // Every failure of the kit's programs comes with a message; a run under
+  // wine that failed without a word is wine failing to start the program,
+  // now and then, and is tried again.
+  for (int retry = 0; retry < 2 && under_wine() && result.status != 0 &&
+                      result.out.empty() && result.err.empty();
+       ++retry)
+    result = run_once(program, args, options);
   return result;
 }
 
