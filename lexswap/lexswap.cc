@@ -37,7 +37,11 @@ rule_applier::rule_applier(const replacement_list& list)
     : list_(list),
       matcher_(list.search_strings),
       counts_(list.size(), 0),
-      present_((list.size() + 63) / 64, 0) {}
+      present_((list.size() + 63) / 64, 0) {
+  for (std::size_t i = 0; i < list.size(); ++i)
+    forms_anew_.push_back(list.search_strings[i].empty() ||
+                          can_form_anew(list.search_strings[i], list.replacement_strings[i]));
+}
 
 void rule_applier::count(rule_matcher::state at, int delta) {
   matcher_.for_each_end(at, [&](std::uint32_t rule) {
@@ -106,6 +110,59 @@ void rule_applier::rescan(std::string_view text) {
   walk_unchanged(text.size());
 }
 
+namespace {
+
+// The first index from `from` on, before `to`, whose state lies in the run
+// from `first` of `width` states; `to` when there is none. Eight states at a
+// time, with no branch among them, which compilers turn into vector code.
+std::size_t next_in_run(const rule_matcher::state* states, std::size_t from, std::size_t to,
+                        rule_matcher::state first, std::uint32_t width) {
+  const auto base = static_cast<std::uint32_t>(first);
+  std::size_t i = from;
+  for (; i + 8 <= to; i += 8) {
+    unsigned hits = 0;
+    for (unsigned j = 0; j < 8; ++j)
+      hits |= static_cast<unsigned>(static_cast<std::uint32_t>(states[i + j]) - base < width) << j;
+    if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
+  }
+  for (; i < to; ++i)
+    if (static_cast<std::uint32_t>(states[i]) - base < width) return i;
+  return to;
+}
+
+}  // namespace
+
+void rule_applier::replace_known(std::string& text, std::size_t rule) {
+  const std::size_t size = list_.search_strings[rule].size();
+  const std::string& replacement = list_.replacement_strings[rule];
+  const auto [first, last] = matcher_.states_of(rule);
+  const auto width = static_cast<std::uint32_t>(last - first);
+  replaced_.clear();
+  changes_.clear();
+  std::size_t from = 0;
+  // states_[end] is the state after the first `end` bytes; the search
+  // string ends there when that state lies in its run.
+  const std::size_t stop = text.size() + 1;
+  for (std::size_t end = size; (end = next_in_run(states_.data(), end, stop, first, width)) < stop;
+       ++end) {
+    std::size_t start = end - size;
+    // An occurrence that overlaps the one just replaced is gone with it.
+    if (start < from) continue;
+    replaced_.append(text, from, start - from);
+    std::size_t at = replaced_.size();
+    replaced_.append(replacement);
+    if (!changes_.empty() && changes_.back().end == at) {
+      changes_.back().end = replaced_.size();
+      changes_.back().old_size += size;
+    } else {
+      changes_.push_back({at, replaced_.size(), size});
+    }
+    from = end;
+  }
+  replaced_.append(text, from, std::string::npos);
+  text.swap(replaced_);
+}
+
 std::optional<std::size_t> rule_applier::apply(std::string& text) {
   for (std::uint32_t rule : counted_) counts_[rule] = 0;
   counted_.clear();
@@ -119,9 +176,12 @@ std::optional<std::size_t> rule_applier::apply(std::string& text) {
     std::uint64_t later = present_[word];
     while (later != 0) {
       std::size_t rule = word * 64 + static_cast<std::size_t>(std::countr_zero(later));
-      if (!replace_all(text, list_.search_strings[rule], list_.replacement_strings[rule],
-                       &changes_))
+      if (!forms_anew_[rule]) {
+        replace_known(text, rule);
+      } else if (!replace_all(text, list_.search_strings[rule],
+                              list_.replacement_strings[rule], &changes_)) {
         return rule;
+      }
       if (!changes_.empty()) rescan(text);
       std::uint64_t done = rule % 64 == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << (rule % 64)) - 1;
       later = present_[word] & ~done;

@@ -47,9 +47,14 @@ class rule_applier {
   void scan(std::string_view text, std::size_t from, std::size_t to);
   // Reads again the changed parts of `text` after a rule changed it.
   void rescan(std::string_view text);
+  // Replaces every occurrence of a rule that cannot form its search string
+  // anew, finding them in the states of the last scan; one pass.
+  void replace_known(std::string& text, std::size_t rule);
 
   const replacement_list& list_;
   rule_matcher matcher_;
+  // Whether each rule can form its search string anew (see replace.h).
+  std::vector<bool> forms_anew_;
   // Occurrences of each rule's search string in the current text, and one
   // bit per rule that has any.
   std::vector<std::uint32_t> counts_;
@@ -57,6 +62,7 @@ class rule_applier {
   // Rules whose counts may not be 0, to clear before the next text.
   std::vector<std::uint32_t> counted_;
   std::vector<changed_region> changes_;
+  std::string replaced_;
   // states_[i]: the automaton's state after the first i bytes of the text.
   std::vector<rule_matcher::state> states_;
   std::vector<rule_matcher::state> old_states_;

@@ -115,13 +115,64 @@ void record_replacement(std::vector<changed_region>& regions, std::size_t at,
 
 }  // namespace
 
+bool can_form_anew(std::string_view search, std::string_view replacement) {
+  const auto m = static_cast<std::ptrdiff_t>(search.size());
+  const auto r = static_cast<std::ptrdiff_t>(replacement.size());
+  // Taking bytes out joins the text on either side of them, and any search
+  // string of two bytes or more may span the joint.
+  if (r == 0) return m >= 2;
+  // A new occurrence has to overlap the replacement; try every overlap and
+  // see whether the bytes they share agree.
+  for (std::ptrdiff_t at = 1 - m; at < r; ++at) {
+    bool agree = true;
+    for (std::ptrdiff_t i = std::max<std::ptrdiff_t>(0, -at); i < m && at + i < r && agree; ++i)
+      agree = search[static_cast<std::size_t>(i)] == replacement[static_cast<std::size_t>(at + i)];
+    if (agree) return true;
+  }
+  return false;
+}
+
+namespace {
+
+// The rules that cannot form their search string anew: each occurrence of
+// the text is replaced once, in one pass.
+void replace_in_one_pass(std::string& text, std::string_view search, std::string_view replacement,
+                         std::size_t found, std::vector<changed_region>* changes) {
+  thread_local std::string result;
+  result.clear();
+  std::size_t from = 0;
+  while (found != std::string::npos) {
+    result.append(text, from, found - from);
+    std::size_t start = result.size();
+    result.append(replacement);
+    if (changes != nullptr) {
+      if (!changes->empty() && changes->back().end == start) {
+        changes->back().end = result.size();
+        changes->back().old_size += search.size();
+      } else {
+        changes->push_back({start, result.size(), search.size()});
+      }
+    }
+    from = found + search.size();
+    found = text.find(search, from);
+  }
+  result.append(text, from, std::string::npos);
+  text.swap(result);
+}
+
+}  // namespace
+
 bool replace_all(std::string& text, std::string_view search, std::string_view replacement,
-                 std::vector<changed_region>* changes) {
+                 std::vector<changed_region>* changes, bool forms_anew) {
   if (changes != nullptr) changes->clear();
   // The empty string is found forever, in every text.
   if (search.empty()) return false;
   std::size_t found = text.find(search);
   if (found == std::string::npos) return true;
+  if (!forms_anew) {
+    replace_in_one_pass(text, search, replacement, found, changes);
+    return true;
+  }
   // A replacement that holds its search string brings it straight back.
   if (replacement.find(search) != std::string_view::npos) return false;
 

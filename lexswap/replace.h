@@ -37,12 +37,19 @@ struct changed_region {
   std::size_t old_size;
 };
 
+// Whether a replacement of `search` (not empty) by `replacement` could
+// ever form `search` anew together with the text around it, whatever that
+// text. Most rules cannot, and for them one pass from left to right gives
+// the result of restarting every search at the first character.
+bool can_form_anew(std::string_view search, std::string_view replacement);
+
 // Replaces, in `text`, the leftmost occurrence of `search` with
 // `replacement` until none is left, with exactly the result of restarting
 // every search at the first character. Returns false when the rule never
 // finishes on this text (see above); `text` then holds a partly replaced
 // text. When `changes` is given, it receives the changed parts of the text
-// in order (none when the text did not change). Costs time linear in the
-// text and the replacements made.
+// in order (none when the text did not change). `forms_anew` may be false
+// only when `can_form_anew` is. Costs time linear in the text and the
+// replacements made.
 bool replace_all(std::string& text, std::string_view search, std::string_view replacement,
-                 std::vector<changed_region>* changes = nullptr);
+                 std::vector<changed_region>* changes = nullptr, bool forms_anew = true);

@@ -172,4 +172,40 @@ TEST(ReplaceAll, ReportsWhereItChangedTheText) {
   }
 }
 
+TEST(CanFormAnew, TellsRulesWhoseReplacementsMayMeetTheirSearchString) {
+  EXPECT_FALSE(can_form_anew("sword", "blade"));
+  EXPECT_FALSE(can_form_anew("a", ""));
+  EXPECT_TRUE(can_form_anew("ab", "")) << "a deletion joins its neighbours";
+  EXPECT_TRUE(can_form_anew("ab", "b")) << "aab";
+  EXPECT_TRUE(can_form_anew("ab", "ba")) << "abb";
+  EXPECT_TRUE(can_form_anew("ab", "xa")) << "the a may meet a b after it";
+  EXPECT_TRUE(can_form_anew("abc", "b")) << "a b between an a and a c";
+  EXPECT_TRUE(can_form_anew("x", "xx"));
+  EXPECT_FALSE(can_form_anew("ab", "cd"));
+}
+
+// Where can_form_anew says no, the single pass gives the reference result.
+TEST(ReplaceAll, OnePassAgreesWithThePlainLoopWhereNothingFormsAnew) {
+  std::mt19937 random(5);
+  auto random_text = [&](std::size_t max_size) {
+    std::string text;
+    for (std::size_t n = random() % (max_size + 1); n > 0; --n) text.push_back("abc"[random() % 3]);
+    return text;
+  };
+  int compared = 0;
+  for (int round = 0; round < 100000; ++round) {
+    std::string search = random_text(3);
+    std::string replacement = random_text(3);
+    if (search.empty() || can_form_anew(search, replacement)) continue;
+    std::string text = random_text(30);
+    std::string expected = text;
+    ASSERT_TRUE(reference_replace_all(expected, search, replacement, 1000));
+    std::vector<changed_region> changes;
+    ASSERT_TRUE(replace_all(text, search, replacement, &changes, false));
+    ASSERT_EQ(text, expected) << search << "=" << replacement;
+    ++compared;
+  }
+  EXPECT_GT(compared, 1000);
+}
+
 }  // namespace

@@ -14,6 +14,7 @@ rule_matcher::rule_matcher(const std::vector<std::string>& search_strings) {
   // The trie of the search strings; -1 marks a missing move.
   std::vector<std::int32_t> trie(classes_, -1);
   std::vector<std::vector<std::uint32_t>> ends(1);
+  std::vector<std::int32_t> terminal;
   for (std::size_t index = 0; index < search_strings.size(); ++index) {
     std::int32_t node = 0;
     for (char c : search_strings[index]) {
@@ -27,6 +28,7 @@ rule_matcher::rule_matcher(const std::vector<std::string>& search_strings) {
       node = trie[slot];
     }
     ends[static_cast<std::size_t>(node)].push_back(static_cast<std::uint32_t>(index));
+    terminal.push_back(node);
   }
   const std::size_t states = ends.size();
 
@@ -61,6 +63,49 @@ rule_matcher::rule_matcher(const std::vector<std::string>& search_strings) {
         queue.push_back(move);
       }
     }
+  }
+
+  // Numbered in depth-first order of the tree that the failure links make,
+  // the states whose text read so far ends with a given search string are
+  // one run of numbers: the search string's own state and those below it.
+  // So the places where a search string ends can be read off the states of
+  // a scan with one comparison each.
+  std::vector<std::vector<std::int32_t>> below(states);
+  for (std::size_t node = 1; node < states; ++node)
+    below[static_cast<std::size_t>(failure[node])].push_back(static_cast<std::int32_t>(node));
+  std::vector<std::int32_t> number(states), run_end(states);
+  std::int32_t next_number = 0;
+  std::vector<std::pair<std::int32_t, std::size_t>> path{{0, 0}};
+  number[0] = next_number++;
+  while (!path.empty()) {
+    auto [node, visited] = path.back();
+    auto at = static_cast<std::size_t>(node);
+    if (visited < below[at].size()) {
+      path.back().second++;
+      std::int32_t child = below[at][visited];
+      number[static_cast<std::size_t>(child)] = next_number++;
+      path.emplace_back(child, 0);
+    } else {
+      run_end[at] = next_number;
+      path.pop_back();
+    }
+  }
+  std::vector<std::int32_t> renumbered(next_.size());
+  std::vector<std::int32_t> renumbered_links(states);
+  std::vector<std::vector<std::uint32_t>> renumbered_ends(states);
+  for (std::size_t node = 0; node < states; ++node) {
+    auto to = static_cast<std::size_t>(number[node]);
+    for (std::size_t c = 0; c < classes_; ++c)
+      renumbered[to * classes_ + c] = number[static_cast<std::size_t>(next_[node * classes_ + c])];
+    renumbered_links[to] = output_link_[node] < 0 ? -1 : number[static_cast<std::size_t>(output_link_[node])];
+    renumbered_ends[to] = std::move(ends[node]);
+  }
+  next_.swap(renumbered);
+  output_link_.swap(renumbered_links);
+  ends.swap(renumbered_ends);
+  for (std::int32_t node : terminal) {
+    auto at = static_cast<std::size_t>(node);
+    string_states_.emplace_back(number[at], run_end[at]);
   }
 
   // A move into a state where a search string ends, itself or down its

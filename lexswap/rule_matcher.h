@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class rule_matcher {
@@ -39,6 +40,9 @@ class rule_matcher {
       for (std::uint32_t e = first_end_[index]; e < first_end_[index + 1]; ++e) take(ends_[e]);
     }
   }
+  // The states at which search string `index` ends: those from `first` to
+  // before `second`.
+  std::pair<state, state> states_of(std::size_t index) const { return string_states_[index]; }
   // Whether any search string ends at `at` (a state, not negated).
   bool has_ends(state at) const {
     auto index = static_cast<std::size_t>(at);
@@ -67,6 +71,8 @@ class rule_matcher {
   // The nearest state down the failure links where a search string ends,
   // or -1: the other strings that end where this state's string ends.
   std::vector<std::int32_t> output_link_;
+  // For each search string, the run of states where it ends.
+  std::vector<std::pair<state, state>> string_states_;
   // Scratch of `find`: the scan in which a state's or a string's matches
   // were last collected, so that each is collected once per scan.
   std::vector<std::uint32_t> state_seen_;

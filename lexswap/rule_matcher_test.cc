@@ -64,4 +64,33 @@ TEST(RuleMatcher, AgreesWithPlainSearchingOnRandomLists) {
   }
 }
 
+// The places where a search string ends are the places where the scan's
+// state lies in that string's run of states.
+TEST(RuleMatcher, EachSearchStringEndsExactlyInItsRunOfStates) {
+  std::mt19937 random(19);
+  auto random_text = [&](std::size_t min_size, std::size_t max_size) {
+    std::string text;
+    for (std::size_t n = min_size + random() % (max_size - min_size + 1); n > 0; --n)
+      text.push_back("abc"[random() % 3]);
+    return text;
+  };
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<std::string> searches(1 + random() % 8);
+    for (std::string& search : searches) search = random_text(1, 4);
+    rule_matcher matcher(searches);
+    std::string text = random_text(0, 40);
+    rule_matcher::state state = rule_matcher::k_start;
+    for (std::size_t end = 1; end <= text.size(); ++end) {
+      state = matcher.step(state, static_cast<unsigned char>(text[end - 1]));
+      if (state < 0) state = ~state;
+      for (std::size_t i = 0; i < searches.size(); ++i) {
+        auto [first, last] = matcher.states_of(i);
+        bool ends_here = end >= searches[i].size() &&
+                         text.compare(end - searches[i].size(), searches[i].size(), searches[i]) == 0;
+        ASSERT_EQ(state >= first && state < last, ends_here) << text << " " << searches[i] << " " << end;
+      }
+    }
+  }
+}
+
 }  // namespace

@@ -168,6 +168,20 @@ TEST(MarkovGeneration, FirstCharactersFollowTheTrainingWords) {
   EXPECT_GT(y, 800);
 }
 
+// "]" as a follower ends a word, but a first character is taken as it is
+// drawn: a training word that begins with "]" makes words that begin so.
+TEST(MarkovGeneration, OnlyAFirstCharacterCanBeTheEndMarker) {
+  markovchain model;
+  model.add_word("]b");
+  std::srand(4);
+  EXPECT_EQ(model.generate_word(0), "]b");
+  model.add_word("a]b");
+  for (int i = 0; i < 50; ++i) {
+    std::string word = model.generate_word(0);
+    EXPECT_EQ(word.find(']', 1), std::string::npos) << word;
+  }
+}
+
 TEST(MarkovGeneration, AModelThatNeverEndsIsCutAtTheLengthBound) {
   markovchain model;
   model.merge_state("[a:a1\naa:a1\n");
