@@ -51,8 +51,12 @@ class rule_applier {
   // anew, finding them in the states of the last scan; one pass.
   void replace_known(std::string& text, std::size_t rule);
 
+  static rule_matcher::state as_state(rule_matcher::state kept) { return kept < 0 ? ~kept : kept; }
+
   const replacement_list& list_;
   rule_matcher matcher_;
+  // The start state as `states_` keeps it.
+  rule_matcher::state start_;
   // Whether each rule can form its search string anew (see replace.h).
   std::vector<bool> forms_anew_;
   // Occurrences of each rule's search string in the current text, and one
@@ -63,7 +67,9 @@ class rule_applier {
   std::vector<std::uint32_t> counted_;
   std::vector<changed_region> changes_;
   std::string replaced_;
-  // states_[i]: the automaton's state after the first i bytes of the text.
+  // states_[i]: the automaton's state after the first i bytes of the text,
+  // negated (~state) where search strings end, as the moves give it: so
+  // telling whether anything ends there needs no look into the automaton.
   std::vector<rule_matcher::state> states_;
   std::vector<rule_matcher::state> old_states_;
 };

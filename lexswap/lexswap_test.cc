@@ -74,7 +74,8 @@ TEST(RuleApplier, AgreesWithThePlainWayOnRandomListsAndTexts) {
     }
     rule_applier rules(list);
     for (int text_round = 0; text_round < 10; ++text_round) {
-      std::string text = random_text(40, "abx", 3);
+      // Short texts, and long ones whose occurrences lie far into the text.
+      std::string text = random_text(text_round % 2 == 0 ? 40 : 300, "abx", 3);
       std::string expected = plain_apply(text, list);
       ASSERT_EQ(rules.apply(text), std::nullopt);
       ASSERT_EQ(text, expected);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <stdexcept>
 
 rule_matcher::rule_matcher(const std::vector<std::string>& search_strings) {
   for (const std::string& search : search_strings) {
@@ -90,14 +91,27 @@ rule_matcher::rule_matcher(const std::vector<std::string>& search_strings) {
       path.pop_back();
     }
   }
-  std::vector<std::int32_t> renumbered(next_.size());
+  //
+  // A state is stored as the start of its row in the table of moves, and a
+  // row is a power of two wide, so that a move costs one addition and one
+  // load: the scan of a text is a chain of moves, each waiting for the one
+  // before it.
+  while ((std::size_t{1} << shift_) < classes_) ++shift_;
+  if (states > (std::size_t{1} << (31 - shift_)))
+    throw std::length_error("too many search strings for one automaton");
+  auto row = [&](std::size_t node) { return static_cast<state>(node << shift_); };
+  std::vector<std::int32_t> renumbered(states << shift_, 0);
   std::vector<std::int32_t> renumbered_links(states);
   std::vector<std::vector<std::uint32_t>> renumbered_ends(states);
   for (std::size_t node = 0; node < states; ++node) {
     auto to = static_cast<std::size_t>(number[node]);
     for (std::size_t c = 0; c < classes_; ++c)
-      renumbered[to * classes_ + c] = number[static_cast<std::size_t>(next_[node * classes_ + c])];
-    renumbered_links[to] = output_link_[node] < 0 ? -1 : number[static_cast<std::size_t>(output_link_[node])];
+      renumbered[(to << shift_) + c] =
+          row(static_cast<std::size_t>(number[static_cast<std::size_t>(next_[node * classes_ + c])]));
+    renumbered_links[to] =
+        output_link_[node] < 0
+            ? -1
+            : row(static_cast<std::size_t>(number[static_cast<std::size_t>(output_link_[node])]));
     renumbered_ends[to] = std::move(ends[node]);
   }
   next_.swap(renumbered);
@@ -105,14 +119,15 @@ rule_matcher::rule_matcher(const std::vector<std::string>& search_strings) {
   ends.swap(renumbered_ends);
   for (std::int32_t node : terminal) {
     auto at = static_cast<std::size_t>(node);
-    string_states_.emplace_back(number[at], run_end[at]);
+    string_states_.emplace_back(row(static_cast<std::size_t>(number[at])),
+                                row(static_cast<std::size_t>(run_end[at])));
   }
 
   // A move into a state where a search string ends, itself or down its
   // output links, is stored negated, so that the scan needs one test per
   // byte to know whether there is anything to collect.
   for (std::int32_t& move : next_) {
-    auto to = static_cast<std::size_t>(move);
+    auto to = static_cast<std::size_t>(move) >> shift_;
     if (!ends[to].empty() || output_link_[to] >= 0) move = ~move;
   }
 
@@ -138,9 +153,8 @@ void rule_matcher::begin_collection() {
 void rule_matcher::collect(state at, std::size_t first, std::vector<std::size_t>& found) {
   // Once a state's strings have been collected, so have those down its
   // output links.
-  for (; at >= 0 && state_seen_[static_cast<std::size_t>(at)] != scan_;
-       at = output_link_[static_cast<std::size_t>(at)]) {
-    auto index = static_cast<std::size_t>(at);
+  for (; at >= 0 && state_seen_[node_of(at)] != scan_; at = output_link_[node_of(at)]) {
+    std::size_t index = node_of(at);
     state_seen_[index] = scan_;
     for (std::uint32_t e = first_end_[index]; e < first_end_[index + 1]; ++e) {
       std::uint32_t string = ends_[e];

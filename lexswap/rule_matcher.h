@@ -29,23 +29,23 @@ class rule_matcher {
 
   // The state after `byte`. Negative (~state) when search strings end there.
   state step(state from, unsigned char byte) const {
-    return next_[static_cast<std::size_t>(from) * classes_ + class_of_[byte]];
+    return next_[static_cast<std::size_t>(from) + class_of_[byte]];
   }
   // Calls `take` with the index of every search string that ends at `at`
   // (a state, not negated), as often as it ends there.
   template <typename Take>
   void for_each_end(state at, Take&& take) const {
-    for (; at >= 0; at = output_link_[static_cast<std::size_t>(at)]) {
-      auto index = static_cast<std::size_t>(at);
+    for (; at >= 0; at = output_link_[node_of(at)]) {
+      std::size_t index = node_of(at);
       for (std::uint32_t e = first_end_[index]; e < first_end_[index + 1]; ++e) take(ends_[e]);
     }
   }
   // The states at which search string `index` ends: those from `first` to
-  // before `second`.
+  // before `second`, taken as numbers.
   std::pair<state, state> states_of(std::size_t index) const { return string_states_[index]; }
   // Whether any search string ends at `at` (a state, not negated).
   bool has_ends(state at) const {
-    auto index = static_cast<std::size_t>(at);
+    std::size_t index = node_of(at);
     return first_end_[index] != first_end_[index + 1] || output_link_[index] >= 0;
   }
 
@@ -61,15 +61,19 @@ class rule_matcher {
   // moves has a column per byte that matters, not 256.
   std::uint16_t class_of_[256] = {};
   std::size_t classes_ = 1;
-  // The move from each state on each byte class; negated (~state) where
-  // the new state has search strings to collect.
+  // A state is its row's start in `next_`: its number times 2^shift_.
+  unsigned shift_ = 0;
+  std::size_t node_of(state at) const { return static_cast<std::size_t>(at) >> shift_; }
+  // The move from each state on each byte class, a row per state; negated
+  // (~state) where the new state has search strings to collect.
   std::vector<std::int32_t> next_;
   // The search strings that end at each state: a run in `ends_` from
   // `first_end_[state]` to `first_end_[state + 1]`.
   std::vector<std::uint32_t> first_end_;
   std::vector<std::uint32_t> ends_;
-  // The nearest state down the failure links where a search string ends,
-  // or -1: the other strings that end where this state's string ends.
+  // By state number: the nearest state down the failure links where a
+  // search string ends, or -1: the other strings that end where this
+  // state's string ends.
   std::vector<std::int32_t> output_link_;
   // For each search string, the run of states where it ends.
   std::vector<std::pair<state, state>> string_states_;
