@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 namespace {
 
 TEST(RefuseRules, ReportsTheFirstRuleThatCanNeverFinish) {
@@ -21,113 +19,6 @@ TEST(RefuseRules, ReportsTheFirstRuleThatCanNeverFinish) {
 TEST(RefuseRules, AcceptsRulesThatMayFinish) {
   EXPECT_EQ(refuse_rules(parse_replacement_list("ab = bbaa\nx =\nab = b\n"), "r"), std::nullopt);
   EXPECT_EQ(refuse_rules(parse_replacement_list(""), "r"), std::nullopt);
-}
-
-std::optional<std::size_t> apply_list(std::string& text, const std::string& rules) {
-  replacement_list list = parse_replacement_list(rules);
-  return rule_applier(list).apply(text);
-}
-
-TEST(RuleApplier, EachRuleWorksOnTheResultOfThoseBeforeIt) {
-  std::string text = "red";
-  EXPECT_EQ(apply_list(text, "red = green\ngreen = blue"), std::nullopt);
-  EXPECT_EQ(text, "blue");
-  text = "red";
-  EXPECT_EQ(apply_list(text, "green = blue\nred = green"), std::nullopt);
-  EXPECT_EQ(text, "green");
-  text = "abc";
-  EXPECT_EQ(apply_list(text, "c = a\na = b\nbb = c\nb = d\nc = e"), std::nullopt);
-  EXPECT_EQ(text, "ed");
-}
-
-TEST(RuleApplier, NamesTheRuleThatNeverStops) {
-  std::string text = "aab";
-  EXPECT_EQ(apply_list(text, "x = y\nab = bbaa\n"), 1u);
-}
-
-// The plain way, kept as the reference: every rule in turn, each with the
-// plain restart-from-the-start loop.
-std::string plain_apply(std::string text, const replacement_list& list) {
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    const std::string& search = list.search_strings[i];
-    for (std::size_t at; (at = text.find(search)) != std::string::npos;)
-      text.replace(at, search.size(), list.replacement_strings[i]);
-  }
-  return text;
-}
-
-// Rules whose search strings begin with x while no replacement holds an x
-// always finish; over a small alphabet they meet, chain and cascade often.
-TEST(RuleApplier, AgreesWithThePlainWayOnRandomListsAndTexts) {
-  std::mt19937 random(12);
-  auto random_text = [&](std::size_t max_size, const char* alphabet, int letters) {
-    std::string text;
-    for (std::size_t n = random() % (max_size + 1); n > 0; --n) text.push_back(alphabet[random() % letters]);
-    return text;
-  };
-  for (int round = 0; round < 2000; ++round) {
-    replacement_list list;
-    for (int n = static_cast<int>(random() % 12); n > 0; --n) {
-      list.search_strings.push_back("x" + random_text(2, "abx", 3));
-      list.replacement_strings.push_back(random_text(4, "ab", 2));
-      list.line_numbers.push_back(list.size());
-    }
-    rule_applier rules(list);
-    for (int text_round = 0; text_round < 10; ++text_round) {
-      // Short texts, and long ones whose occurrences lie far into the text.
-      std::string text = random_text(text_round % 2 == 0 ? 40 : 300, "abx", 3);
-      std::string expected = plain_apply(text, list);
-      ASSERT_EQ(rules.apply(text), std::nullopt);
-      ASSERT_EQ(text, expected);
-    }
-  }
-}
-
-// Lists of any rules over a small alphabet, deletions and cascades among
-// them, on texts where they meet often: wherever the plain way finishes in
-// reasonable time, the applier gives its result.
-TEST(RuleApplier, AgreesWithThePlainWayOnRulesThatDeleteAndCascade) {
-  std::mt19937 random(31);
-  auto random_text = [&](std::size_t min_size, std::size_t max_size) {
-    std::string text;
-    for (std::size_t n = min_size + random() % (max_size - min_size + 1); n > 0; --n)
-      text.push_back("abc"[random() % 3]);
-    return text;
-  };
-  int compared = 0;
-  for (int round = 0; round < 3000; ++round) {
-    replacement_list list;
-    for (int n = 1 + static_cast<int>(random() % 6); n > 0; --n) {
-      std::string search = random_text(1, 3);
-      std::string replacement = random_text(0, 3);
-      if (replacement.find(search) != std::string::npos) continue;
-      list.search_strings.push_back(search);
-      list.replacement_strings.push_back(replacement);
-      list.line_numbers.push_back(list.size());
-    }
-    rule_applier rules(list);
-    for (int text_round = 0; text_round < 5; ++text_round) {
-      std::string text = random_text(0, 40);
-      // The plain way, with a cap on the steps of each rule.
-      std::string expected = text;
-      bool finished = true;
-      for (std::size_t i = 0; i < list.size() && finished; ++i) {
-        int steps = 0;
-        for (std::size_t at; (at = expected.find(list.search_strings[i])) != std::string::npos;) {
-          if (++steps > 2000 || expected.size() > 2000) {
-            finished = false;
-            break;
-          }
-          expected.replace(at, list.search_strings[i].size(), list.replacement_strings[i]);
-        }
-      }
-      if (!finished) continue;
-      ++compared;
-      ASSERT_EQ(rules.apply(text), std::nullopt);
-      ASSERT_EQ(text, expected);
-    }
-  }
-  EXPECT_GT(compared, 10000);
 }
 
 }  // namespace

@@ -2,9 +2,28 @@
 
 #include <algorithm>
 #include <deque>
+#include <limits>
 #include <stdexcept>
 
-rule_matcher::rule_matcher(const std::vector<std::string>& search_strings) {
+std::size_t automaton_states(const std::vector<std::string>& search_strings) {
+  // In sorted order, each string adds the bytes past what it shares with
+  // the one before it.
+  std::vector<std::string_view> sorted(search_strings.begin(), search_strings.end());
+  std::sort(sorted.begin(), sorted.end());
+  std::size_t states = 1;
+  std::string_view before;
+  for (std::string_view search : sorted) {
+    std::size_t shared = 0;
+    while (shared < before.size() && shared < search.size() && before[shared] == search[shared])
+      ++shared;
+    states += search.size() - shared;
+    before = search;
+  }
+  return states;
+}
+
+template <typename State>
+basic_rule_matcher<State>::basic_rule_matcher(const std::vector<std::string>& search_strings) {
   for (const std::string& search : search_strings) {
     for (char c : search) {
       auto byte = static_cast<unsigned char>(c);
@@ -37,13 +56,13 @@ rule_matcher::rule_matcher(const std::vector<std::string>& search_strings) {
   // need it; missing moves become the moves of the failure state.
   std::vector<std::int32_t> failure(states, 0);
   output_link_.assign(states, -1);
-  next_ = trie;
+  std::vector<std::int32_t> moves = trie;
   std::deque<std::int32_t> queue;
   for (std::size_t c = 0; c < classes_; ++c) {
-    if (next_[c] < 0) {
-      next_[c] = 0;
+    if (moves[c] < 0) {
+      moves[c] = 0;
     } else {
-      queue.push_back(next_[c]);
+      queue.push_back(moves[c]);
     }
   }
   while (!queue.empty()) {
@@ -55,8 +74,8 @@ rule_matcher::rule_matcher(const std::vector<std::string>& search_strings) {
                              ? fail
                              : output_link_[static_cast<std::size_t>(fail)];
     for (std::size_t c = 0; c < classes_; ++c) {
-      std::int32_t& move = next_[from * classes_ + c];
-      std::int32_t fallback = next_[static_cast<std::size_t>(fail) * classes_ + c];
+      std::int32_t& move = moves[from * classes_ + c];
+      std::int32_t fallback = moves[static_cast<std::size_t>(fail) * classes_ + c];
       if (move < 0) {
         move = fallback;
       } else {
@@ -91,27 +110,20 @@ rule_matcher::rule_matcher(const std::vector<std::string>& search_strings) {
       path.pop_back();
     }
   }
-  //
-  // A state is stored as the start of its row in the table of moves, and a
-  // row is a power of two wide, so that a move costs one addition and one
-  // load: the scan of a text is a chain of moves, each waiting for the one
-  // before it.
-  while ((std::size_t{1} << shift_) < classes_) ++shift_;
-  if (states > (std::size_t{1} << (31 - shift_)))
+  // Every state and the end of the last run must fit in a state.
+  if (states > static_cast<std::size_t>(std::numeric_limits<state>::max()))
     throw std::length_error("too many search strings for one automaton");
-  auto row = [&](std::size_t node) { return static_cast<state>(node << shift_); };
-  std::vector<std::int32_t> renumbered(states << shift_, 0);
+  while ((std::size_t{1} << shift_) < classes_) ++shift_;
+  std::vector<state> renumbered(states << shift_, 0);
   std::vector<std::int32_t> renumbered_links(states);
   std::vector<std::vector<std::uint32_t>> renumbered_ends(states);
   for (std::size_t node = 0; node < states; ++node) {
     auto to = static_cast<std::size_t>(number[node]);
     for (std::size_t c = 0; c < classes_; ++c)
       renumbered[(to << shift_) + c] =
-          row(static_cast<std::size_t>(number[static_cast<std::size_t>(next_[node * classes_ + c])]));
+          static_cast<state>(number[static_cast<std::size_t>(moves[node * classes_ + c])]);
     renumbered_links[to] =
-        output_link_[node] < 0
-            ? -1
-            : row(static_cast<std::size_t>(number[static_cast<std::size_t>(output_link_[node])]));
+        output_link_[node] < 0 ? -1 : number[static_cast<std::size_t>(output_link_[node])];
     renumbered_ends[to] = std::move(ends[node]);
   }
   next_.swap(renumbered);
@@ -119,16 +131,15 @@ rule_matcher::rule_matcher(const std::vector<std::string>& search_strings) {
   ends.swap(renumbered_ends);
   for (std::int32_t node : terminal) {
     auto at = static_cast<std::size_t>(node);
-    string_states_.emplace_back(row(static_cast<std::size_t>(number[at])),
-                                row(static_cast<std::size_t>(run_end[at])));
+    string_states_.emplace_back(static_cast<state>(number[at]), static_cast<state>(run_end[at]));
   }
 
   // A move into a state where a search string ends, itself or down its
   // output links, is stored negated, so that the scan needs one test per
   // byte to know whether there is anything to collect.
-  for (std::int32_t& move : next_) {
-    auto to = static_cast<std::size_t>(move) >> shift_;
-    if (!ends[to].empty() || output_link_[to] >= 0) move = ~move;
+  for (state& move : next_) {
+    auto to = static_cast<std::size_t>(move);
+    if (!ends[to].empty() || output_link_[to] >= 0) move = static_cast<state>(~move);
   }
 
   first_end_.reserve(states + 1);
@@ -141,7 +152,8 @@ rule_matcher::rule_matcher(const std::vector<std::string>& search_strings) {
   string_seen_.assign(search_strings.size(), 0);
 }
 
-void rule_matcher::begin_collection() {
+template <typename State>
+void basic_rule_matcher<State>::begin_collection() {
   if (++scan_ == 0) {
     // The stamps went round: start them afresh.
     std::fill(state_seen_.begin(), state_seen_.end(), 0);
@@ -150,11 +162,14 @@ void rule_matcher::begin_collection() {
   }
 }
 
-void rule_matcher::collect(state at, std::size_t first, std::vector<std::size_t>& found) {
+template <typename State>
+void basic_rule_matcher<State>::collect(state at, std::size_t first,
+                                        std::vector<std::size_t>& found) {
   // Once a state's strings have been collected, so have those down its
   // output links.
-  for (; at >= 0 && state_seen_[node_of(at)] != scan_; at = output_link_[node_of(at)]) {
-    std::size_t index = node_of(at);
+  for (std::int32_t link = at; link >= 0 && state_seen_[static_cast<std::size_t>(link)] != scan_;
+       link = output_link_[static_cast<std::size_t>(link)]) {
+    auto index = static_cast<std::size_t>(link);
     state_seen_[index] = scan_;
     for (std::uint32_t e = first_end_[index]; e < first_end_[index + 1]; ++e) {
       std::uint32_t string = ends_[e];
@@ -166,8 +181,9 @@ void rule_matcher::collect(state at, std::size_t first, std::vector<std::size_t>
   }
 }
 
-void rule_matcher::find(std::string_view text, std::size_t first,
-                        std::vector<std::size_t>& found) {
+template <typename State>
+void basic_rule_matcher<State>::find(std::string_view text, std::size_t first,
+                                     std::vector<std::size_t>& found) {
   begin_collection();
   std::size_t before = found.size();
   state current = k_start;
@@ -175,9 +191,12 @@ void rule_matcher::find(std::string_view text, std::size_t first,
   for (char c : text) {
     current = step(current, static_cast<unsigned char>(c));
     if (current < 0) {
-      current = ~current;
+      current = static_cast<state>(~current);
       collect(current, first, found);
     }
   }
   std::sort(found.begin() + static_cast<std::ptrdiff_t>(before), found.end());
 }
+
+template class basic_rule_matcher<std::int16_t>;
+template class basic_rule_matcher<std::int32_t>;

@@ -12,9 +12,19 @@
 #include <utility>
 #include <vector>
 
-class rule_matcher {
+// The number of states of the automaton over `search_strings`: one for
+// every distinct start of a search string, the empty one included.
+std::size_t automaton_states(const std::vector<std::string>& search_strings);
+
+// State is the type that holds a state: std::int16_t serves lists of up to
+// 32,768 states (most lists; half the memory, so the automaton's table and a
+// scan's states stay closer to the processor), std::int32_t any list.
+template <typename State>
+class basic_rule_matcher {
  public:
-  explicit rule_matcher(const std::vector<std::string>& search_strings);
+  // Throws std::length_error when the automaton has more states than State
+  // can tell apart.
+  explicit basic_rule_matcher(const std::vector<std::string>& search_strings);
 
   // Appends to `found`, in ascending order and each once, the index of every
   // search string from index `first` on that occurs in `text`. An empty
@@ -24,28 +34,28 @@ class rule_matcher {
   // The automaton itself, for scans that go piece by piece. A state stands
   // for the text read so far; the search strings that end there are
   // collected by `collect`.
-  using state = std::int32_t;
+  using state = State;
   static constexpr state k_start = 0;
 
   // The state after `byte`. Negative (~state) when search strings end there.
   state step(state from, unsigned char byte) const {
-    return next_[static_cast<std::size_t>(from) + class_of_[byte]];
+    return next_[(static_cast<std::size_t>(from) << shift_) + class_of_[byte]];
   }
   // Calls `take` with the index of every search string that ends at `at`
   // (a state, not negated), as often as it ends there.
   template <typename Take>
   void for_each_end(state at, Take&& take) const {
-    for (; at >= 0; at = output_link_[node_of(at)]) {
-      std::size_t index = node_of(at);
+    for (std::int32_t link = at; link >= 0; link = output_link_[static_cast<std::size_t>(link)]) {
+      auto index = static_cast<std::size_t>(link);
       for (std::uint32_t e = first_end_[index]; e < first_end_[index + 1]; ++e) take(ends_[e]);
     }
   }
   // The states at which search string `index` ends: those from `first` to
-  // before `second`, taken as numbers.
+  // before `second`.
   std::pair<state, state> states_of(std::size_t index) const { return string_states_[index]; }
   // Whether any search string ends at `at` (a state, not negated).
   bool has_ends(state at) const {
-    std::size_t index = node_of(at);
+    auto index = static_cast<std::size_t>(at);
     return first_end_[index] != first_end_[index + 1] || output_link_[index] >= 0;
   }
 
@@ -61,19 +71,19 @@ class rule_matcher {
   // moves has a column per byte that matters, not 256.
   std::uint16_t class_of_[256] = {};
   std::size_t classes_ = 1;
-  // A state is its row's start in `next_`: its number times 2^shift_.
+  // A row of moves is 2^shift_ wide, so that a move costs a shift, an
+  // addition and a load: a scan is a chain of moves, each waiting for the
+  // one before it.
   unsigned shift_ = 0;
-  std::size_t node_of(state at) const { return static_cast<std::size_t>(at) >> shift_; }
   // The move from each state on each byte class, a row per state; negated
   // (~state) where the new state has search strings to collect.
-  std::vector<std::int32_t> next_;
+  std::vector<state> next_;
   // The search strings that end at each state: a run in `ends_` from
   // `first_end_[state]` to `first_end_[state + 1]`.
   std::vector<std::uint32_t> first_end_;
   std::vector<std::uint32_t> ends_;
-  // By state number: the nearest state down the failure links where a
-  // search string ends, or -1: the other strings that end where this
-  // state's string ends.
+  // The nearest state down the failure links where a search string ends,
+  // or -1: the other strings that end where this state's string ends.
   std::vector<std::int32_t> output_link_;
   // For each search string, the run of states where it ends.
   std::vector<std::pair<state, state>> string_states_;
@@ -83,3 +93,8 @@ class rule_matcher {
   std::vector<std::uint32_t> string_seen_;
   std::uint32_t scan_ = 0;
 };
+
+using rule_matcher = basic_rule_matcher<std::int32_t>;
+
+extern template class basic_rule_matcher<std::int16_t>;
+extern template class basic_rule_matcher<std::int32_t>;

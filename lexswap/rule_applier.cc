@@ -1,0 +1,267 @@
+#include "lexswap/rule_applier.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
+#include "lexswap/replace.h"
+#include "lexswap/rule_matcher.h"
+
+namespace {
+
+// The first index from `from` on, before `to`, whose state lies in the run
+// from `first` of `width` states; `to` when there is none. Every rule that
+// runs reads the states up to its last occurrence, so this loop is much of
+// lexswap's time on long lists: sixteen states at a time where SSE2 is there
+// (on every x86-64 processor), one at a time elsewhere.
+template <typename State>
+std::size_t next_in_run(const State* states, std::size_t from, std::size_t to, State first,
+                        std::uint32_t width) {
+  using bits = std::make_unsigned_t<State>;
+  const auto base = static_cast<bits>(first);
+  std::size_t i = from;
+#if defined(__SSE2__) || defined(_M_X64)
+  // SSE2 compares signed numbers only; flipping the top bit of both sides
+  // turns the unsigned test (state - base < width) into a signed one.
+  constexpr bool narrow = sizeof(State) == 2;
+  constexpr unsigned per_vector = 16 / sizeof(State);
+  const __m128i offset = narrow ? _mm_set1_epi16(static_cast<short>(base))
+                                : _mm_set1_epi32(static_cast<int>(base));
+  const __m128i flip = narrow ? _mm_set1_epi16(static_cast<short>(0x8000))
+                              : _mm_set1_epi32(static_cast<int>(0x80000000u));
+  const __m128i limit = narrow ? _mm_set1_epi16(static_cast<short>(width ^ 0x8000u))
+                               : _mm_set1_epi32(static_cast<int>(width ^ 0x80000000u));
+  // Which bytes of sixteen hold states in the run: all bytes of such a state.
+  auto hits_of = [&](std::size_t at) {
+    __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(states + at));
+    if constexpr (narrow)
+      return static_cast<std::uint32_t>(
+          _mm_movemask_epi8(_mm_cmplt_epi16(_mm_xor_si128(_mm_sub_epi16(value, offset), flip), limit)));
+    else
+      return static_cast<std::uint32_t>(
+          _mm_movemask_epi8(_mm_cmplt_epi32(_mm_xor_si128(_mm_sub_epi32(value, offset), flip), limit)));
+  };
+  for (; i + 2 * per_vector <= to; i += 2 * per_vector) {
+    std::uint32_t hits = hits_of(i) | hits_of(i + per_vector) << 16;
+    if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits)) / sizeof(State);
+  }
+#endif
+  for (; i < to; ++i)
+    if (static_cast<bits>(static_cast<bits>(states[i]) - base) < width) return i;
+  return to;
+}
+
+template <typename State>
+class state_engine final : public rule_applier::engine {
+ public:
+  using matcher_type = basic_rule_matcher<State>;
+
+  explicit state_engine(const replacement_list& list)
+      : list_(list),
+        matcher_(list.search_strings),
+        start_(matcher_.has_ends(matcher_type::k_start) ? negated(matcher_type::k_start)
+                                                        : matcher_type::k_start),
+        counts_(list.size(), 0),
+        present_((list.size() + 63) / 64, 0) {
+    for (std::size_t i = 0; i < list.size(); ++i)
+      forms_anew_.push_back(list.search_strings[i].empty() ||
+                            can_form_anew(list.search_strings[i], list.replacement_strings[i]));
+  }
+
+  std::optional<std::size_t> apply(std::string& text) override;
+
+ private:
+  static State negated(State state) { return static_cast<State>(~state); }
+  static State as_state(State kept) { return kept < 0 ? negated(kept) : kept; }
+
+  // Adds `delta` to the count of every search string that ends at `at`.
+  void count(State at, int delta);
+  // Scans text[from, to) from the state before `from`, keeping the states
+  // and counting what ends there.
+  void scan(std::string_view text, std::size_t from, std::size_t to);
+  // Reads again the changed parts of `text` after a rule changed it.
+  void rescan(std::string_view text);
+  // Replaces every occurrence of a rule that cannot form its search string
+  // anew, finding them in the states of the last scan; one pass.
+  void replace_known(std::string& text, std::size_t rule);
+
+  const replacement_list& list_;
+  matcher_type matcher_;
+  // The start state as `states_` keeps it.
+  State start_;
+  // Whether each rule can form its search string anew (see replace.h).
+  std::vector<bool> forms_anew_;
+  // Occurrences of each rule's search string in the current text, and one
+  // bit per rule that has any.
+  std::vector<std::uint32_t> counts_;
+  std::vector<std::uint64_t> present_;
+  // Rules whose counts may not be 0, to clear before the next text.
+  std::vector<std::uint32_t> counted_;
+  std::vector<changed_region> changes_;
+  std::string replaced_;
+  // states_[i]: the automaton's state after the first i bytes of the text,
+  // negated (~state) where search strings end, as the moves give it: so
+  // telling whether anything ends there needs no look into the automaton.
+  std::vector<State> states_;
+  std::vector<State> old_states_;
+};
+
+template <typename State>
+void state_engine<State>::count(State at, int delta) {
+  matcher_.for_each_end(at, [&](std::uint32_t rule) {
+    std::uint32_t& count = counts_[rule];
+    std::uint64_t bit = std::uint64_t{1} << (rule % 64);
+    if (delta > 0) {
+      if (count++ == 0) {
+        present_[rule / 64] |= bit;
+        counted_.push_back(rule);
+      }
+    } else if (--count == 0) {
+      present_[rule / 64] &= ~bit;
+    }
+  });
+}
+
+template <typename State>
+void state_engine<State>::scan(std::string_view text, std::size_t from, std::size_t to) {
+  State current = as_state(states_[from]);
+  for (std::size_t i = from; i < to; ++i) {
+    State move = matcher_.step(current, static_cast<unsigned char>(text[i]));
+    states_[i + 1] = move;
+    current = move;
+    if (current < 0) {
+      current = negated(current);
+      count(current, +1);
+    }
+  }
+}
+
+template <typename State>
+void state_engine<State>::rescan(std::string_view text) {
+  old_states_.swap(states_);
+  states_.resize(text.size() + 1);
+  states_[0] = start_;
+  auto forget = [&](std::size_t old_index) {
+    State old = old_states_[old_index];
+    if (old < 0) count(negated(old), -1);
+  };
+  // How much further on the new text stands than the old one, in the
+  // unchanged part being walked.
+  std::ptrdiff_t shift = 0;
+  std::size_t position = 0;
+  auto walk_unchanged = [&](std::size_t to) {
+    while (position < to) {
+      auto old_position = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(position) - shift);
+      // Once a state is as before, so are all that follow in this part.
+      if (states_[position] == old_states_[old_position]) {
+        std::copy(old_states_.begin() + static_cast<std::ptrdiff_t>(old_position) + 1,
+                  old_states_.begin() + static_cast<std::ptrdiff_t>(old_position + to - position) + 1,
+                  states_.begin() + static_cast<std::ptrdiff_t>(position) + 1);
+        position = to;
+        return;
+      }
+      forget(old_position + 1);
+      scan(text, position, position + 1);
+      ++position;
+    }
+  };
+  for (const changed_region& region : changes_) {
+    walk_unchanged(region.start);
+    auto old_start = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(region.start) - shift);
+    for (std::size_t i = 1; i <= region.old_size; ++i) forget(old_start + i);
+    scan(text, region.start, region.end);
+    position = region.end;
+    shift += static_cast<std::ptrdiff_t>(region.end - region.start) -
+             static_cast<std::ptrdiff_t>(region.old_size);
+  }
+  walk_unchanged(text.size());
+}
+
+template <typename State>
+void state_engine<State>::replace_known(std::string& text, std::size_t rule) {
+  const std::size_t size = list_.search_strings[rule].size();
+  const std::string& replacement = list_.replacement_strings[rule];
+  const auto [first, last] = matcher_.states_of(rule);
+  // The search string ends at every state of its run, so each of them is
+  // kept negated, and the run turns round: from ~(last - 1) up to ~first.
+  const State lowest = negated(static_cast<State>(last - 1));
+  const auto width = static_cast<std::uint32_t>(last - first);
+  replaced_.clear();
+  changes_.clear();
+  std::size_t from = 0;
+  // states_[end] stands for the state after the first `end` bytes; the
+  // search string ends there when that state lies in its run.
+  const std::size_t stop = text.size() + 1;
+  // The count is exact, so the search ends at the last occurrence rather
+  // than at the end of the text.
+  std::uint32_t left = counts_[rule];
+  for (std::size_t end = size;
+       left > 0 && (end = next_in_run(states_.data(), end, stop, lowest, width)) < stop; ++end) {
+    --left;
+    std::size_t start = end - size;
+    // An occurrence that overlaps the one just replaced is gone with it.
+    if (start < from) continue;
+    replaced_.append(text, from, start - from);
+    std::size_t at = replaced_.size();
+    replaced_.append(replacement);
+    if (!changes_.empty() && changes_.back().end == at) {
+      changes_.back().end = replaced_.size();
+      changes_.back().old_size += size;
+    } else {
+      changes_.push_back({at, replaced_.size(), size});
+    }
+    from = end;
+  }
+  replaced_.append(text, from, std::string::npos);
+  text.swap(replaced_);
+}
+
+template <typename State>
+std::optional<std::size_t> state_engine<State>::apply(std::string& text) {
+  for (std::uint32_t rule : counted_) counts_[rule] = 0;
+  counted_.clear();
+  std::fill(present_.begin(), present_.end(), 0);
+  states_.resize(text.size() + 1);
+  states_[0] = start_;
+  if (start_ < 0) count(matcher_type::k_start, +1);
+  scan(text, 0, text.size());
+  for (std::size_t word = 0; word < present_.size(); ++word) {
+    // Rules up to the current one are done; only the later ones count.
+    std::uint64_t later = present_[word];
+    while (later != 0) {
+      std::size_t rule = word * 64 + static_cast<std::size_t>(std::countr_zero(later));
+      if (!forms_anew_[rule]) {
+        replace_known(text, rule);
+      } else if (!replace_all(text, list_.search_strings[rule],
+                              list_.replacement_strings[rule], &changes_)) {
+        return rule;
+      }
+      if (!changes_.empty()) rescan(text);
+      std::uint64_t done = rule % 64 == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << (rule % 64)) - 1;
+      later = present_[word] & ~done;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+rule_applier::rule_applier(const replacement_list& list) {
+  // Two bytes a state where they are enough.
+  if (automaton_states(list.search_strings) <= 32767) {
+    engine_ = std::make_unique<state_engine<std::int16_t>>(list);
+  } else {
+    engine_ = std::make_unique<state_engine<std::int32_t>>(list);
+  }
+}
+
+rule_applier::~rule_applier() = default;
+
+std::optional<std::size_t> rule_applier::apply(std::string& text) { return engine_->apply(text); }

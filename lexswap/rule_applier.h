@@ -1,0 +1,41 @@
+// Applying a whole replacement list to one text after another, fast.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "lexswap/replacement_list.h"
+
+// Applies every rule of a list, in list order, to one text after another,
+// with the result of running every rule in turn on the whole text.
+//
+// An automaton over all search strings, run once over the text, counts the
+// occurrences of every search string; only the rules whose strings occur
+// run. The automaton's state after every byte is kept, so that a rule finds
+// its occurrences among the states, and after a rule has changed the text
+// only the changed parts are read again: from the state before a changed
+// part, until the states fall in step with the old ones after it. The
+// counts then lose the occurrences of the old parts and gain those of the
+// new ones, and stay exact.
+class rule_applier {
+ public:
+  // Throws std::bad_alloc when the automaton does not fit in memory.
+  explicit rule_applier(const replacement_list& list);
+  ~rule_applier();
+
+  // Applies the rules to `text`. Returns the index of a rule that never
+  // stops matching in this text, or nothing when all finished.
+  std::optional<std::size_t> apply(std::string& text);
+
+  // The work itself, for one width of automaton state.
+  class engine {
+   public:
+    virtual ~engine() = default;
+    virtual std::optional<std::size_t> apply(std::string& text) = 0;
+  };
+
+ private:
+  std::unique_ptr<engine> engine_;
+};
