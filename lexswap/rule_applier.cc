@@ -19,8 +19,9 @@ namespace {
 // The first index from `from` on, before `to`, whose state lies in the run
 // from `first` of `width` states; `to` when there is none. Every rule that
 // runs reads the states up to its last occurrence, so this loop is much of
-// lexswap's time on long lists: sixteen states at a time where SSE2 is there
-// (on every x86-64 processor), one at a time elsewhere.
+// lexswap's time on long lists: 32 bytes of states at a time (sixteen
+// two-byte states or eight four-byte ones) where SSE2 is there (on every
+// x86-64 processor), one state at a time elsewhere.
 template <typename State>
 std::size_t next_in_run(const State* states, std::size_t from, std::size_t to, State first,
                         std::uint32_t width) {

@@ -21,7 +21,8 @@
 // new ones, and stay exact.
 class rule_applier {
  public:
-  // Throws std::bad_alloc when the automaton does not fit in memory.
+  // Throws std::bad_alloc when the automaton does not fit in memory, and
+  // std::length_error when it has more states than four bytes can number.
   explicit rule_applier(const replacement_list& list);
   ~rule_applier();
 

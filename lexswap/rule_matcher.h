@@ -17,7 +17,7 @@
 std::size_t automaton_states(const std::vector<std::string>& search_strings);
 
 // State is the type that holds a state: std::int16_t serves lists of up to
-// 32,768 states (most lists; half the memory, so the automaton's table and a
+// 32,767 states (most lists; half the memory, so the automaton's table and a
 // scan's states stay closer to the processor), std::int32_t any list.
 template <typename State>
 class basic_rule_matcher {
