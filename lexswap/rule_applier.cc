@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <cstdint>
 #include <string_view>
 #include <type_traits>
@@ -74,6 +75,15 @@ class state_engine final : public rule_applier::engine {
     for (std::size_t i = 0; i < list.size(); ++i)
       forms_anew_.push_back(list.search_strings[i].empty() ||
                             can_form_anew(list.search_strings[i], list.replacement_strings[i]));
+    for (const std::string& replacement : list.replacement_strings) {
+      std::vector<State>& alone = alone_states_.emplace_back();
+      State current = matcher_type::k_start;
+      for (char c : replacement) {
+        State move = matcher_.step(current, static_cast<unsigned char>(c));
+        alone.push_back(move);
+        current = as_state(move);
+      }
+    }
   }
 
   std::optional<std::size_t> apply(std::string& text) override;
@@ -82,6 +92,10 @@ class state_engine final : public rule_applier::engine {
   static State negated(State state) { return static_cast<State>(~state); }
   static State as_state(State kept) { return kept < 0 ? negated(kept) : kept; }
 
+  // Forgets the search strings that end at a state that is being replaced.
+  void forget(State kept) {
+    if (kept < 0) count(negated(kept), -1);
+  }
   // Adds `delta` to the count of every search string that ends at `at`.
   void count(State at, int delta);
   // Scans text[from, to) from the state before `from`, keeping the states
@@ -106,7 +120,12 @@ class state_engine final : public rule_applier::engine {
   // Rules whose counts may not be 0, to clear before the next text.
   std::vector<std::uint32_t> counted_;
   std::vector<changed_region> changes_;
-  std::string replaced_;
+  // Where the current rule replaces, in the text before it.
+  std::vector<std::size_t> starts_;
+  // For each rule, the states of its replacement read from the start, kept
+  // as in `states_`: a replacement read after other text comes to these
+  // states once the text before it no longer matters.
+  std::vector<std::vector<State>> alone_states_;
   // states_[i]: the automaton's state after the first i bytes of the text,
   // negated (~state) where search strings end, as the moves give it: so
   // telling whether anything ends there needs no look into the automaton.
@@ -149,10 +168,7 @@ void state_engine<State>::rescan(std::string_view text) {
   old_states_.swap(states_);
   states_.resize(text.size() + 1);
   states_[0] = start_;
-  auto forget = [&](std::size_t old_index) {
-    State old = old_states_[old_index];
-    if (old < 0) count(negated(old), -1);
-  };
+  auto forget_old = [&](std::size_t old_index) { forget(old_states_[old_index]); };
   // How much further on the new text stands than the old one, in the
   // unchanged part being walked.
   std::ptrdiff_t shift = 0;
@@ -168,7 +184,7 @@ void state_engine<State>::rescan(std::string_view text) {
         position = to;
         return;
       }
-      forget(old_position + 1);
+      forget_old(old_position + 1);
       scan(text, position, position + 1);
       ++position;
     }
@@ -176,7 +192,7 @@ void state_engine<State>::rescan(std::string_view text) {
   for (const changed_region& region : changes_) {
     walk_unchanged(region.start);
     auto old_start = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(region.start) - shift);
-    for (std::size_t i = 1; i <= region.old_size; ++i) forget(old_start + i);
+    for (std::size_t i = 1; i <= region.old_size; ++i) forget_old(old_start + i);
     scan(text, region.start, region.end);
     position = region.end;
     shift += static_cast<std::ptrdiff_t>(region.end - region.start) -
@@ -189,13 +205,16 @@ template <typename State>
 void state_engine<State>::replace_known(std::string& text, std::size_t rule) {
   const std::size_t size = list_.search_strings[rule].size();
   const std::string& replacement = list_.replacement_strings[rule];
+  const std::size_t length = replacement.size();
   const auto [first, last] = matcher_.states_of(rule);
   // The search string ends at every state of its run, so each of them is
   // kept negated, and the run turns round: from ~(last - 1) up to ~first.
   const State lowest = negated(static_cast<State>(last - 1));
   const auto width = static_cast<std::uint32_t>(last - first);
-  replaced_.clear();
-  changes_.clear();
+
+  // The places to replace, leftmost first; the occurrences they remove are
+  // forgotten while their states are still there.
+  starts_.clear();
   std::size_t from = 0;
   // states_[end] stands for the state after the first `end` bytes; the
   // search string ends there when that state lies in its run.
@@ -209,19 +228,68 @@ void state_engine<State>::replace_known(std::string& text, std::size_t rule) {
     std::size_t start = end - size;
     // An occurrence that overlaps the one just replaced is gone with it.
     if (start < from) continue;
-    replaced_.append(text, from, start - from);
-    std::size_t at = replaced_.size();
-    replaced_.append(replacement);
-    if (!changes_.empty() && changes_.back().end == at) {
-      changes_.back().end = replaced_.size();
-      changes_.back().old_size += size;
-    } else {
-      changes_.push_back({at, replaced_.size(), size});
-    }
+    starts_.push_back(start);
+    for (std::size_t i = start + 1; i <= end; ++i) forget(states_[i]);
     from = end;
   }
-  replaced_.append(text, from, std::string::npos);
-  text.swap(replaced_);
+
+  // The text and its states change in place: the bytes between the places
+  // move by the growth of the places before them, each once, towards the
+  // side that keeps them from overwriting bytes still to move.
+  const std::size_t places = starts_.size();
+  const std::size_t old_size = text.size();
+  const std::size_t new_size = old_size - places * size + places * length;
+  auto move_gap = [&](std::size_t place) {
+    // The unchanged bytes after place `place`, up to the next one.
+    std::size_t begin = starts_[place] + size;
+    std::size_t end = place + 1 < places ? starts_[place + 1] : old_size;
+    std::size_t to = begin + (place + 1) * length - (place + 1) * size;
+    std::memmove(text.data() + to, text.data() + begin, end - begin);
+    std::memmove(states_.data() + to + 1, states_.data() + begin + 1, (end - begin) * sizeof(State));
+  };
+  if (length < size) {
+    for (std::size_t place = 0; place < places; ++place) move_gap(place);
+    text.resize(new_size);
+    states_.resize(new_size + 1);
+  } else if (length > size) {
+    text.resize(new_size);
+    states_.resize(new_size + 1);
+    for (std::size_t place = places; place-- > 0;) move_gap(place);
+  }
+
+  // Each replacement is read from the state before it, until its states
+  // fall in step with those it has when read alone, and then the bytes
+  // after it until their states fall in step with the old ones.
+  const State* alone = alone_states_[rule].data();
+  for (std::size_t place = 0; place < places; ++place) {
+    std::size_t start = starts_[place] + place * length - place * size;
+    std::memcpy(text.data() + start, replacement.data(), length);
+    State current = as_state(states_[start]);
+    std::size_t i = 0;
+    while (i < length) {
+      State move = matcher_.step(current, static_cast<unsigned char>(replacement[i]));
+      states_[start + i + 1] = move;
+      current = as_state(move);
+      if (move < 0) count(current, +1);
+      if (move == alone[i++]) {
+        for (; i < length; ++i) {
+          states_[start + i + 1] = alone[i];
+          if (alone[i] < 0) count(negated(alone[i]), +1);
+        }
+        current = as_state(alone[length - 1]);
+      }
+    }
+    std::size_t limit = place + 1 < places ? starts_[place + 1] + (place + 1) * length - (place + 1) * size
+                                           : new_size;
+    for (std::size_t at = start + length; at < limit; ++at) {
+      State move = matcher_.step(current, static_cast<unsigned char>(text[at]));
+      if (move == states_[at + 1]) break;
+      forget(states_[at + 1]);
+      states_[at + 1] = move;
+      current = as_state(move);
+      if (move < 0) count(current, +1);
+    }
+  }
 }
 
 template <typename State>
@@ -240,11 +308,12 @@ std::optional<std::size_t> state_engine<State>::apply(std::string& text) {
       std::size_t rule = word * 64 + static_cast<std::size_t>(std::countr_zero(later));
       if (!forms_anew_[rule]) {
         replace_known(text, rule);
-      } else if (!replace_all(text, list_.search_strings[rule],
-                              list_.replacement_strings[rule], &changes_)) {
-        return rule;
+      } else {
+        if (!replace_all(text, list_.search_strings[rule], list_.replacement_strings[rule],
+                         &changes_))
+          return rule;
+        if (!changes_.empty()) rescan(text);
       }
-      if (!changes_.empty()) rescan(text);
       std::uint64_t done = rule % 64 == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << (rule % 64)) - 1;
       later = present_[word] & ~done;
     }
