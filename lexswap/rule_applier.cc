@@ -71,7 +71,7 @@ class state_engine final : public rule_applier::engine {
         start_(matcher_.has_ends(matcher_type::k_start) ? negated(matcher_type::k_start)
                                                         : matcher_type::k_start),
         counts_(list.size(), 0),
-        present_((list.size() + 63) / 64, 0) {
+        touched_((list.size() + 63) / 64, 0) {
     for (std::size_t i = 0; i < list.size(); ++i)
       forms_anew_.push_back(list.search_strings[i].empty() ||
                             can_form_anew(list.search_strings[i], list.replacement_strings[i]));
@@ -114,11 +114,11 @@ class state_engine final : public rule_applier::engine {
   // Whether each rule can form its search string anew (see replace.h).
   std::vector<bool> forms_anew_;
   // Occurrences of each rule's search string in the current text, and one
-  // bit per rule that has any.
+  // bit per rule that has had any in it: the rules to look at, and the
+  // counts to clear before the next text. Counting stays free of branches
+  // that depend on the text.
   std::vector<std::uint32_t> counts_;
-  std::vector<std::uint64_t> present_;
-  // Rules whose counts may not be 0, to clear before the next text.
-  std::vector<std::uint32_t> counted_;
+  std::vector<std::uint64_t> touched_;
   std::vector<changed_region> changes_;
   // Where the current rule replaces, in the text before it.
   std::vector<std::size_t> starts_;
@@ -136,16 +136,8 @@ class state_engine final : public rule_applier::engine {
 template <typename State>
 void state_engine<State>::count(State at, int delta) {
   matcher_.for_each_end(at, [&](std::uint32_t rule) {
-    std::uint32_t& count = counts_[rule];
-    std::uint64_t bit = std::uint64_t{1} << (rule % 64);
-    if (delta > 0) {
-      if (count++ == 0) {
-        present_[rule / 64] |= bit;
-        counted_.push_back(rule);
-      }
-    } else if (--count == 0) {
-      present_[rule / 64] &= ~bit;
-    }
+    counts_[rule] += static_cast<std::uint32_t>(delta);
+    touched_[rule / 64] |= std::uint64_t{1} << (rule % 64);
   });
 }
 
@@ -294,18 +286,23 @@ void state_engine<State>::replace_known(std::string& text, std::size_t rule) {
 
 template <typename State>
 std::optional<std::size_t> state_engine<State>::apply(std::string& text) {
-  for (std::uint32_t rule : counted_) counts_[rule] = 0;
-  counted_.clear();
-  std::fill(present_.begin(), present_.end(), 0);
+  for (std::size_t word = 0; word < touched_.size(); ++word) {
+    for (std::uint64_t bits = touched_[word]; bits != 0; bits &= bits - 1)
+      counts_[word * 64 + static_cast<std::size_t>(std::countr_zero(bits))] = 0;
+    touched_[word] = 0;
+  }
   states_.resize(text.size() + 1);
   states_[0] = start_;
   if (start_ < 0) count(matcher_type::k_start, +1);
   scan(text, 0, text.size());
-  for (std::size_t word = 0; word < present_.size(); ++word) {
+  for (std::size_t word = 0; word < touched_.size(); ++word) {
     // Rules up to the current one are done; only the later ones count.
-    std::uint64_t later = present_[word];
+    std::uint64_t later = touched_[word];
     while (later != 0) {
       std::size_t rule = word * 64 + static_cast<std::size_t>(std::countr_zero(later));
+      std::uint64_t done = rule % 64 == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << (rule % 64)) - 1;
+      later = touched_[word] & ~done;
+      if (counts_[rule] == 0) continue;
       if (!forms_anew_[rule]) {
         replace_known(text, rule);
       } else {
@@ -314,8 +311,7 @@ std::optional<std::size_t> state_engine<State>::apply(std::string& text) {
           return rule;
         if (!changes_.empty()) rescan(text);
       }
-      std::uint64_t done = rule % 64 == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << (rule % 64)) - 1;
-      later = present_[word] & ~done;
+      later = touched_[word] & ~done;
     }
   }
   return std::nullopt;
