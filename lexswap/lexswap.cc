@@ -3,8 +3,10 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "common/command.h"
+#include "lexswap/text_pass.h"
 #include "talk/ie_res_talk.h"
 
 namespace {
@@ -68,19 +70,21 @@ int run_lexswap(int argc, char** argv) {
   rule_applier& rules = *applier;
 
   std::cout << "Processing: " << std::flush;
-  std::string working;
-  std::size_t counter = 0;
-  for (ie_res_talk_entry* entry : table->entries()) {
-    if (entry == nullptr) continue;
-    working = entry->text();
-    if (std::optional<std::size_t> rule = rules.apply(working)) {
-      std::cout << std::endl;
-      exit_with_message(line_message(list_name, list.line_numbers[*rule],
-                                     "the rule never stops matching in entry " +
-                                         std::to_string(counter) + "."));
-    }
-    entry->set_text(working);
-    if (++counter % 2000 == 1) std::cout << '#' << std::flush;
+  std::vector<ie_res_talk_entry*> entries;
+  for (ie_res_talk_entry* entry : table->entries())
+    if (entry != nullptr) entries.push_back(entry);
+  // A mark for the first entry and for every 2,000th after it.
+  std::size_t marked = 0;
+  auto mark = [&](std::size_t done) {
+    for (; marked < done; ++marked)
+      if (marked % 2000 == 0) std::cout << '#';
+    std::cout << std::flush;
+  };
+  if (std::optional<rule_failure> failure = apply_to_texts(entries, rules, processor_count(), mark)) {
+    std::cout << std::endl;
+    exit_with_message(line_message(list_name, list.line_numbers[failure->rule],
+                                   "the rule never stops matching in entry " +
+                                       std::to_string(failure->entry) + "."));
   }
   std::cout << std::endl;
 

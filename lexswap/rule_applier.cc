@@ -60,32 +60,61 @@ std::size_t next_in_run(const State* states, std::size_t from, std::size_t to, S
   return to;
 }
 
+// What the rules compile to: read only while texts are worked on, so that
+// engines on several threads share it.
+template <typename State>
+struct compiled_rules {
+  using matcher_type = basic_rule_matcher<State>;
+
+  explicit compiled_rules(const replacement_list& rules)
+      : list(rules),
+        matcher(rules.search_strings),
+        start(matcher.has_ends(matcher_type::k_start) ? static_cast<State>(~matcher_type::k_start)
+                                                      : matcher_type::k_start) {
+    for (std::size_t i = 0; i < rules.size(); ++i)
+      forms_anew.push_back(rules.search_strings[i].empty() ||
+                           can_form_anew(rules.search_strings[i], rules.replacement_strings[i]));
+    for (const std::string& replacement : rules.replacement_strings) {
+      std::vector<State>& alone = alone_states.emplace_back();
+      State current = matcher_type::k_start;
+      for (char c : replacement) {
+        State move = matcher.step(current, static_cast<unsigned char>(c));
+        alone.push_back(move);
+        current = move < 0 ? static_cast<State>(~move) : move;
+      }
+    }
+  }
+
+  const replacement_list& list;
+  matcher_type matcher;
+  // The start state as a scan keeps it.
+  State start;
+  // Whether each rule can form its search string anew (see replace.h).
+  std::vector<bool> forms_anew;
+  // For each rule, the states of its replacement read from the start, kept
+  // as a scan keeps them: a replacement read after other text comes to
+  // these states once the text before it no longer matters.
+  std::vector<std::vector<State>> alone_states;
+};
+
 template <typename State>
 class state_engine final : public rule_applier::engine {
  public:
   using matcher_type = basic_rule_matcher<State>;
 
-  explicit state_engine(const replacement_list& list)
-      : list_(list),
-        matcher_(list.search_strings),
-        start_(matcher_.has_ends(matcher_type::k_start) ? negated(matcher_type::k_start)
-                                                        : matcher_type::k_start),
-        counts_(list.size(), 0),
-        touched_((list.size() + 63) / 64, 0) {
-    for (std::size_t i = 0; i < list.size(); ++i)
-      forms_anew_.push_back(list.search_strings[i].empty() ||
-                            can_form_anew(list.search_strings[i], list.replacement_strings[i]));
-    for (const std::string& replacement : list.replacement_strings) {
-      std::vector<State>& alone = alone_states_.emplace_back();
-      State current = matcher_type::k_start;
-      for (char c : replacement) {
-        State move = matcher_.step(current, static_cast<unsigned char>(c));
-        alone.push_back(move);
-        current = as_state(move);
-      }
-    }
-  }
+  explicit state_engine(std::shared_ptr<const compiled_rules<State>> rules)
+      : rules_(std::move(rules)),
+        list_(rules_->list),
+        matcher_(rules_->matcher),
+        start_(rules_->start),
+        forms_anew_(rules_->forms_anew),
+        alone_states_(rules_->alone_states),
+        counts_(list_.size(), 0),
+        touched_((list_.size() + 63) / 64, 0) {}
 
+  std::unique_ptr<rule_applier::engine> clone() const override {
+    return std::make_unique<state_engine>(rules_);
+  }
   std::optional<std::size_t> apply(std::string& text) override;
 
  private:
@@ -107,12 +136,12 @@ class state_engine final : public rule_applier::engine {
   // anew, finding them in the states of the last scan; one pass.
   void replace_known(std::string& text, std::size_t rule);
 
+  std::shared_ptr<const compiled_rules<State>> rules_;
   const replacement_list& list_;
-  matcher_type matcher_;
-  // The start state as `states_` keeps it.
-  State start_;
-  // Whether each rule can form its search string anew (see replace.h).
-  std::vector<bool> forms_anew_;
+  const matcher_type& matcher_;
+  const State start_;
+  const std::vector<bool>& forms_anew_;
+  const std::vector<std::vector<State>>& alone_states_;
   // Occurrences of each rule's search string in the current text, and one
   // bit per rule that has had any in it: the rules to look at, and the
   // counts to clear before the next text. Counting stays free of branches
@@ -122,10 +151,6 @@ class state_engine final : public rule_applier::engine {
   std::vector<changed_region> changes_;
   // Where the current rule replaces, in the text before it.
   std::vector<std::size_t> starts_;
-  // For each rule, the states of its replacement read from the start, kept
-  // as in `states_`: a replacement read after other text comes to these
-  // states once the text before it no longer matters.
-  std::vector<std::vector<State>> alone_states_;
   // states_[i]: the automaton's state after the first i bytes of the text,
   // negated (~state) where search strings end, as the moves give it: so
   // telling whether anything ends there needs no look into the automaton.
@@ -322,11 +347,15 @@ std::optional<std::size_t> state_engine<State>::apply(std::string& text) {
 rule_applier::rule_applier(const replacement_list& list) {
   // Two bytes a state where they are enough.
   if (automaton_states(list.search_strings) <= 32767) {
-    engine_ = std::make_unique<state_engine<std::int16_t>>(list);
+    engine_ = std::make_unique<state_engine<std::int16_t>>(
+        std::make_shared<const compiled_rules<std::int16_t>>(list));
   } else {
-    engine_ = std::make_unique<state_engine<std::int32_t>>(list);
+    engine_ = std::make_unique<state_engine<std::int32_t>>(
+        std::make_shared<const compiled_rules<std::int32_t>>(list));
   }
 }
+
+rule_applier::rule_applier(const rule_applier& other) : engine_(other.engine_->clone()) {}
 
 rule_applier::~rule_applier() = default;
 

@@ -24,6 +24,12 @@ class rule_applier {
   // Throws std::bad_alloc when the automaton does not fit in memory, and
   // std::length_error when it has more states than four bytes can number.
   explicit rule_applier(const replacement_list& list);
+  // A copy applies the same rules, sharing the automaton but none of the
+  // memory of a text's work: copies may work on different threads at once.
+  rule_applier(const rule_applier& other);
+  rule_applier(rule_applier&&) noexcept = default;
+  rule_applier& operator=(const rule_applier&) = delete;
+  rule_applier& operator=(rule_applier&&) noexcept = default;
   ~rule_applier();
 
   // Applies the rules to `text`. Returns the index of a rule that never
@@ -35,6 +41,7 @@ class rule_applier {
    public:
     virtual ~engine() = default;
     virtual std::optional<std::size_t> apply(std::string& text) = 0;
+    virtual std::unique_ptr<engine> clone() const = 0;
   };
 
  private:

@@ -1,0 +1,165 @@
+#include "lexswap/text_pass.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+// Entries go to the threads in blocks: small enough that the threads end
+// together and the progress marks come steadily, large enough that handing
+// them out costs nothing beside the work.
+constexpr std::size_t k_block = 256;
+
+// Applies the rules to entries [from, to); the first failure, if any.
+std::optional<rule_failure> apply_block(const std::vector<ie_res_talk_entry*>& entries,
+                                        std::size_t from, std::size_t to, rule_applier& rules,
+                                        std::string& working) {
+  for (std::size_t i = from; i < to; ++i) {
+    // The work goes on in a buffer of its own, which keeps its room from
+    // text to text; each entry's text is then copied once, to its size.
+    working = entries[i]->text();
+    if (std::optional<std::size_t> rule = rules.apply(working)) return rule_failure{i, *rule};
+    entries[i]->set_text(working);
+  }
+  return std::nullopt;
+}
+
+// What the threads tell the calling thread, block by block.
+class block_board {
+ public:
+  explicit block_board(std::size_t blocks) : done_(blocks, 0), failures_(blocks), errors_(blocks) {
+    stop_at_ = blocks;
+  }
+
+  // The next block to work on, or nothing when no block is left that
+  // matters.
+  std::optional<std::size_t> take() {
+    std::size_t block = next_.fetch_add(1);
+    if (block >= stop_at_.load()) return std::nullopt;
+    return block;
+  }
+
+  void finish(std::size_t block, std::optional<rule_failure> failure, std::exception_ptr error) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_[block] = 1;
+      failures_[block] = failure;
+      errors_[block] = error;
+      // The blocks after a failed one do not change the result. Every block
+      // before it has been taken already, since blocks are taken in order.
+      if (failure || error) stop_at_ = std::min(stop_at_.load(), block + 1);
+    }
+    finished_.notify_all();
+  }
+
+  // Waits until `block` is done; its failure and error.
+  std::pair<std::optional<rule_failure>, std::exception_ptr> wait(std::size_t block) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    finished_.wait(lock, [&] { return done_[block] != 0; });
+    return {failures_[block], errors_[block]};
+  }
+
+  void stop() { stop_at_ = 0; }
+
+ private:
+  std::atomic<std::size_t> next_{0};
+  std::atomic<std::size_t> stop_at_;
+  std::mutex mutex_;
+  std::condition_variable finished_;
+  std::vector<unsigned char> done_;
+  std::vector<std::optional<rule_failure>> failures_;
+  std::vector<std::exception_ptr> errors_;
+};
+
+}  // namespace
+
+unsigned processor_count() {
+  unsigned count = std::thread::hardware_concurrency();
+  return count == 0 ? 1 : count;
+}
+
+std::optional<rule_failure> apply_to_texts(const std::vector<ie_res_talk_entry*>& entries,
+                                           const rule_applier& rules, unsigned threads,
+                                           const std::function<void(std::size_t)>& progress) {
+  const std::size_t blocks = (entries.size() + k_block - 1) / k_block;
+  auto block_end = [&](std::size_t block) { return std::min(entries.size(), (block + 1) * k_block); };
+  std::size_t reported = 0;
+  auto done_up_to = [&](std::size_t count) {
+    if (count > reported) progress(count);
+    reported = count;
+  };
+  auto report = [&](const rule_failure& failure) {
+    done_up_to(failure.entry);
+    return failure;
+  };
+  std::string working;
+
+  // Each thread has its own copy of the rules: the automaton is shared,
+  // the memory for a text's work is not.
+  std::vector<rule_applier> copies;
+  std::size_t wanted = std::min<std::size_t>(threads, blocks);
+  if (wanted > 1) {
+    copies.reserve(wanted);
+    for (std::size_t i = 0; i < wanted; ++i) copies.emplace_back(rules);
+  }
+
+  block_board board(blocks);
+  std::vector<std::thread> pool;
+  struct joiner {
+    block_board& board;
+    std::vector<std::thread>& pool;
+    ~joiner() {
+      board.stop();
+      for (std::thread& thread : pool) thread.join();
+    }
+  } join_all{board, pool};
+  for (rule_applier& copy : copies) {
+    try {
+      pool.emplace_back([&board, &entries, &copy, &block_end] {
+        std::string own_working;
+        while (std::optional<std::size_t> block = board.take()) {
+          std::optional<rule_failure> failure;
+          std::exception_ptr error;
+          try {
+            failure = apply_block(entries, *block * k_block, block_end(*block), copy, own_working);
+          } catch (...) {
+            error = std::current_exception();
+          }
+          board.finish(*block, failure, error);
+        }
+      });
+    } catch (const std::system_error&) {
+      // A thread that cannot start leaves the work to the others, or to
+      // this one.
+      break;
+    }
+  }
+
+  if (pool.empty()) {
+    rule_applier own(rules);
+    for (std::size_t block = 0; block < blocks; ++block) {
+      if (std::optional<rule_failure> failure =
+              apply_block(entries, block * k_block, block_end(block), own, working))
+        return report(*failure);
+      done_up_to(block_end(block));
+    }
+    return std::nullopt;
+  }
+  for (std::size_t block = 0; block < blocks; ++block) {
+    auto [failure, error] = board.wait(block);
+    if (error) {
+      board.stop();
+      for (std::thread& thread : pool) thread.join();
+      pool.clear();
+      std::rethrow_exception(error);
+    }
+    if (failure) return report(*failure);
+    done_up_to(block_end(block));
+  }
+  return std::nullopt;
+}
