@@ -182,6 +182,19 @@ TEST_F(LexswapCommand, StopsARuleThatNeverStopsMatchingAndKeepsTheTable) {
   EXPECT_EQ(table_bytes(), testkit::packed_tlk({"aa", "ab", "aab"}));
 }
 
+TEST_F(LexswapCommand, NamesTheFirstEntryThatNeverStopsInALargeTable) {
+  // Entry 4,500 takes a while to fail, entry 4,900 fails at once: the
+  // marks and the message are those of going through the entries in order.
+  std::vector<std::string> texts(6000, "plain");
+  texts[4500] = std::string(20000, 'a') + "b";
+  texts[4900] = "aab";
+  testkit::run_result result = swap(texts, "ab = bbaa\n");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "1 replacements read.\nProcessing: ###\nCannot proceed, line 1 of '" +
+                            list_ + "': the rule never stops matching in entry 4500.\n");
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk(texts));
+}
+
 TEST_F(LexswapCommand, AFailedSaveLeavesTheTableByteIdentical) {
   std::vector<std::string> texts(50, "short");
   testkit::run_options limited;
