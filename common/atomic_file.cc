@@ -116,7 +116,11 @@ bool atomic_file::open() {
       return false;
     }
     temp_path_ = candidate;
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+    // A buffer of our own: given none, the C library keeps to its own size
+    // (4 KiB here), a write call for every 4 KiB of the table.
+    constexpr std::size_t k_buffer_size = std::size_t{1} << 20;
+    buffer_ = std::make_unique_for_overwrite<char[]>(k_buffer_size);
+    std::setvbuf(file_, buffer_.get(), _IOFBF, k_buffer_size);
     return true;
   }
   return false;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,8 @@ class atomic_file {
   std::string final_path_;  // the file that is replaced, links resolved
   std::string temp_path_;   // empty when writing straight to the target
   std::FILE* file_ = nullptr;
+  // The stream's buffer: big enough that a table goes out in few writes.
+  std::unique_ptr<char[]> buffer_;
   bool failed_ = false;
   bool committed_ = false;
 };
