@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 #include <iostream>
-#include <system_error>
-#include <thread>
 
 #include "common/command.h"
 #include "common/hash_bytes.h"
+#include "common/side_task.h"
 #include "common/text_lines.h"
 
 sort_key::sort_key(std::string_view text) : prefix(0), line(text) {
@@ -140,37 +138,13 @@ struct word_list {
   }
 };
 
-// Loads both lists, the exclude list on a thread of its own where there is
-// a second processor: the two take about as long as the longer one.
+// Loads both lists, the exclude list on a second thread where there is a
+// second processor: the two take about as long as the longer one.
 void load_both(word_list& source, const std::string& source_name, word_list& exclude,
                const std::string& exclude_name) {
-  std::exception_ptr error;
-  std::thread helper;
-  if (std::thread::hardware_concurrency() > 1) {
-    try {
-      helper = std::thread([&] {
-        try {
-          exclude.load(exclude_name);
-        } catch (...) {
-          error = std::current_exception();
-        }
-      });
-    } catch (const std::system_error&) {
-      // No second thread: the lists are loaded one after the other.
-    }
-  }
-  try {
-    source.load(source_name);
-  } catch (...) {
-    if (helper.joinable()) helper.join();
-    throw;
-  }
-  if (helper.joinable()) {
-    helper.join();
-    if (error) std::rethrow_exception(error);
-  } else {
-    exclude.load(exclude_name);
-  }
+  side_task exclude_task([&] { exclude.load(exclude_name); });
+  source.load(source_name);
+  exclude_task.wait();
 }
 
 void report_count(std::size_t count, const char* what) {
