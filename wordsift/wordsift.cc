@@ -64,41 +64,57 @@ class line_set {
   big_vector<std::uint32_t> slots_;
 };
 
-// Sorts long lists by their prefixes in four passes of 16 bits, least
-// significant first, then puts the lines that share a prefix in order by
-// their further bytes; short lists go to std::sort.
-void sort_lines(line_list& lines) {
-  const std::size_t size = lines.size();
-  if (size < (1 << 16)) {
-    std::sort(lines.begin(), lines.end());
+// Sorts lines[first, last), whose prefixes agree on their first `byte`
+// bytes, by their prefixes one byte at a time from the first (most
+// significant) one, in place: each pass counts the lines for every value of
+// the byte and swaps each line straight into its value's part. A list sorted
+// this way needs no second list of its size, which matters while two lists
+// are sorted at once. Short runs, and lines whose eight prefix bytes all
+// agree, go to std::sort.
+void sort_by_prefix(sort_key* first, sort_key* last, int byte) {
+  constexpr std::size_t k_short = 64;
+  for (;;) {
+    const auto size = static_cast<std::size_t>(last - first);
+    if (size < k_short || byte == 8) {
+      std::sort(first, last);
+      return;
+    }
+    const int shift = 56 - 8 * byte;
+    auto digit = [shift](const sort_key& key) {
+      return static_cast<std::size_t>((key.prefix >> shift) & 0xff);
+    };
+    std::size_t ends[256] = {};
+    for (const sort_key* key = first; key != last; ++key) ++ends[digit(*key)];
+    // A byte that all lines share moves nothing.
+    if (ends[digit(*first)] == size) {
+      ++byte;
+      continue;
+    }
+    std::size_t starts[256];
+    std::size_t next[256];
+    std::size_t sum = 0;
+    for (std::size_t value = 0; value < 256; ++value) {
+      starts[value] = next[value] = sum;
+      sum += ends[value];
+      ends[value] = sum;
+    }
+    for (std::size_t value = 0; value < 256; ++value) {
+      while (next[value] < ends[value]) {
+        sort_key moving = first[next[value]];
+        // Each swap puts one line in its part for good.
+        for (std::size_t to = digit(moving); to != value; to = digit(moving))
+          std::swap(moving, first[next[to]++]);
+        first[next[value]++] = moving;
+      }
+    }
+    for (std::size_t value = 0; value < 256; ++value)
+      if (ends[value] - starts[value] > 1)
+        sort_by_prefix(first + starts[value], first + ends[value], byte + 1);
     return;
   }
-  constexpr std::size_t k_buckets = 1 << 16;
-  std::vector<std::uint32_t> counts(4 * k_buckets, 0);
-  for (const sort_key& key : lines)
-    for (int digit = 0; digit < 4; ++digit) ++counts[digit * k_buckets + ((key.prefix >> (16 * digit)) & 0xffff)];
-  line_list other(size, sort_key(std::string_view()));
-  for (int digit = 0; digit < 4; ++digit) {
-    std::uint32_t* count = counts.data() + digit * k_buckets;
-    // A digit that all lines share moves nothing.
-    if (count[(lines.front().prefix >> (16 * digit)) & 0xffff] == size) continue;
-    std::uint32_t sum = 0;
-    for (std::size_t bucket = 0; bucket < k_buckets; ++bucket) {
-      std::uint32_t here = count[bucket];
-      count[bucket] = sum;
-      sum += here;
-    }
-    for (const sort_key& key : lines) other[count[(key.prefix >> (16 * digit)) & 0xffff]++] = key;
-    lines.swap(other);
-  }
-  for (std::size_t start = 0; start < size;) {
-    std::size_t end = start + 1;
-    while (end < size && lines[end].prefix == lines[start].prefix) ++end;
-    if (end - start > 1) std::sort(lines.begin() + static_cast<std::ptrdiff_t>(start),
-                                   lines.begin() + static_cast<std::ptrdiff_t>(end));
-    start = end;
-  }
 }
+
+void sort_lines(line_list& lines) { sort_by_prefix(lines.data(), lines.data() + lines.size(), 0); }
 
 }  // namespace
 

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <set>
+
+#include "common/text_lines.h"
 
 namespace {
 
@@ -40,6 +43,40 @@ TEST(DistinctLines, NulBytesAndLongSharedPrefixesSortByEveryByte) {
 TEST(DistinctLines, EmptyLinesBlanksAndLineEndsFollowTheLineRule) {
   EXPECT_EQ(lines_of(distinct_lines("a\n\nb \r\n\n")), (words{"", "a", "b "}));
   EXPECT_EQ(lines_of(distinct_lines("a\r\nb")), lines_of(distinct_lines("a\nb\n")));
+}
+
+// Long lists go through the byte-by-byte sort: lines that share long
+// prefixes, that are prefixes of one another, and hold NUL and high bytes.
+TEST(DistinctLines, LongListsSortLikeAnOrderedSet) {
+  std::mt19937 random(21);
+  for (int round = 0; round < 20; ++round) {
+    std::string text;
+    const char* alphabet = round % 2 == 0 ? "ab\xe9" : "abcdefghijklmnopqrstuvwxyz";
+    std::size_t letters = std::strlen(alphabet);
+    std::string shared(random() % 12, 'q');
+    for (int lines = 2000 + static_cast<int>(random() % 3000); lines > 0; --lines) {
+      std::string line = random() % 3 == 0 ? shared : "";
+      for (int n = static_cast<int>(random() % 14); n > 0; --n)
+        line.push_back(random() % 50 == 0 ? '\0' : alphabet[random() % letters]);
+      text += line + "\n";
+    }
+    std::set<std::string_view> expected;
+    line_reader reader(text);
+    for (std::string_view line; reader.next(line);) expected.insert(line);
+    ASSERT_EQ(lines_of(distinct_lines(text)), words(expected.begin(), expected.end())) << round;
+  }
+  // A list whose first lines hardly repeat is sorted whole, repeats and all.
+  std::string text;
+  for (int lines = 0; lines < 80000; ++lines) {
+    std::string line;
+    for (int n = 0; n < 6; ++n) line.push_back("abcdefghijklmnopqrstuvwxyz"[random() % 26]);
+    text += line + "\n";
+    if (lines % 7 == 0) text += "abcdefghij\nabcdefgh\n";
+  }
+  std::set<std::string_view> expected;
+  line_reader reader(text);
+  for (std::string_view line; reader.next(line);) expected.insert(line);
+  EXPECT_EQ(lines_of(distinct_lines(text)), words(expected.begin(), expected.end()));
 }
 
 TEST(Difference, KeepsWhatTheExcludeListDoesNotHold) {
