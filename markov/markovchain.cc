@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "common/atomic_file.h"
+#include "common/big_allocator.h"
 #include "common/text_lines.h"
 
 namespace {
@@ -42,12 +43,21 @@ markovchain::markovchain() : transitions_(k_slots, nullptr), totals_(k_slots, 0)
 
 markovchain::~markovchain() = default;
 
+namespace {
+
+constexpr std::size_t k_block = 4096;
+
+}  // namespace
+
+void markovchain::block_release::operator()(count_table* block) const {
+  release_big(block, k_block * sizeof(count_table));
+}
+
 markovchain::count_table& markovchain::table_for(std::size_t index) {
   count_table*& table = transitions_[index];
   if (table == nullptr) {
-    constexpr std::size_t k_block = 64;
     if (free_in_block_ == 0) {
-      blocks_.push_back(std::make_unique<count_table[]>(k_block));
+      blocks_.emplace_back(static_cast<count_table*>(allocate_big(k_block * sizeof(count_table))));
       free_in_block_ = k_block;
     }
     table = &blocks_.back()[k_block - free_in_block_--];

@@ -82,9 +82,14 @@ class markovchain {
 
   // One slot per pair, indexed by first byte x 256 + second byte: lookup is
   // direct, and walking the slots in order is the pairs' byte order. The
-  // tables themselves live in `blocks_`, a few dozen to an allocation.
+  // tables themselves live in `blocks_`, 4,096 (4 MiB) to a block: a real
+  // model fits in one, which the system may back with huge pages instead
+  // of touching hundreds of small ones as training fills it.
   std::vector<count_table*> transitions_;
-  std::vector<std::unique_ptr<count_table[]>> blocks_;
+  struct block_release {
+    void operator()(count_table* block) const;
+  };
+  std::vector<std::unique_ptr<count_table[], block_release>> blocks_;
   std::size_t free_in_block_ = 0;
   // Each pair's counters summed modulo 2^32, so that generation does not
   // add 256 counters for every character. Training only marks them stale:
