@@ -97,7 +97,6 @@ std::optional<rule_failure> apply_to_texts(const std::vector<ie_res_talk_entry*>
     done_up_to(failure.entry);
     return failure;
   };
-  std::string working;
 
   // Each thread has its own copy of the rules: the automaton is shared,
   // the memory for a text's work is not.
@@ -142,6 +141,7 @@ std::optional<rule_failure> apply_to_texts(const std::vector<ie_res_talk_entry*>
 
   if (pool.empty()) {
     rule_applier own(rules);
+    std::string working;
     for (std::size_t block = 0; block < blocks; ++block) {
       if (std::optional<rule_failure> failure =
               apply_block(entries, block * k_block, block_end(block), own, working))
@@ -152,12 +152,8 @@ std::optional<rule_failure> apply_to_texts(const std::vector<ie_res_talk_entry*>
   }
   for (std::size_t block = 0; block < blocks; ++block) {
     auto [failure, error] = board.wait(block);
-    if (error) {
-      board.stop();
-      for (std::thread& thread : pool) thread.join();
-      pool.clear();
-      std::rethrow_exception(error);
-    }
+    // The joiner stops and joins the threads on the way out.
+    if (error) std::rethrow_exception(error);
     if (failure) return report(*failure);
     done_up_to(block_end(block));
   }
