@@ -1,11 +1,21 @@
 #include "common/command.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace {
+
+bool g_standard_output_was_closed = false;
 
 [[noreturn]] void fail_standard_output() {
   std::cerr << "Cannot write to standard output." << std::endl;
@@ -14,9 +24,31 @@ namespace {
 
 }  // namespace
 
+void start_run() {
+#ifndef _WIN32
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // Output to a closed standard output must still fail, as it did: writes
+    // to /dev/full all fail, and where there is none, the run is failed at
+    // its end.
+    int stand_in = fd == 1 ? ::open("/dev/full", O_WRONLY) : -1;
+    if (stand_in < 0) {
+      stand_in = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+      if (fd == 1) g_standard_output_was_closed = true;
+    }
+    if (stand_in < 0) std::_Exit(1);
+    if (stand_in != fd) {
+      ::dup2(stand_in, fd);
+      ::close(stand_in);
+    }
+  }
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
 void flush_standard_output() {
   std::cout.flush();
-  if (!std::cout) fail_standard_output();
+  if (!std::cout || g_standard_output_was_closed) fail_standard_output();
 }
 
 void end_run(int status) {

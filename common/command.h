@@ -8,6 +8,13 @@
 #include <string_view>
 #include <vector>
 
+// Readies the process before a program does anything: opens a stand-in
+// onto any of the standard descriptors 0, 1 and 2 that is closed, so that a
+// file the program saves can never take the place of one of them (a closed
+// standard output becomes one whose writes fail, and are reported), and
+// makes a file-size limit an ordinary write error instead of a silent end.
+void start_run();
+
 // Writes each line of the usage text and a line end to standard output, then
 // ends the run with status 0 (or 1 when standard output cannot be written).
 [[noreturn]] void print_usage(std::initializer_list<std::string_view> lines);

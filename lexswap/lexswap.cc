@@ -88,6 +88,9 @@ int run_lexswap(int argc, char** argv) {
   }
   std::cout << std::endl;
 
+  // Status 1 must mean that the table is as it was: output that failed is
+  // reported before the table is touched, not after it has been saved.
+  flush_standard_output();
   if (!table->save(table_name)) return 1;
   return 0;
 }

@@ -4,7 +4,7 @@
 #include <limits>
 #include <ostream>
 
-#include "common/atomic_file.h"
+#include "common/file_save.h"
 #include "common/big_allocator.h"
 #include "common/text_lines.h"
 
@@ -177,11 +177,15 @@ std::string markovchain::state_text() const {
   return text;
 }
 
-bool markovchain::save_state(const std::string& file_name) const {
-  atomic_file file(file_name);
+bool markovchain::save_state(const std::string& file_name, std::string* kept_backup) const {
+  file_save::options settings;
+  settings.write_special_files = true;
+  file_save file(file_name, settings);
   if (!file.open()) return false;
   file.write(state_text());
-  return file.commit();
+  if (file.commit()) return true;
+  if (kept_backup != nullptr) *kept_backup = file.kept_backup();
+  return false;
 }
 
 std::int32_t markovchain::merge_state(std::string_view text) {

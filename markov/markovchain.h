@@ -54,9 +54,11 @@ class markovchain {
   // Merges a model state file into the model and returns the number of
   // items read; 0 when the file cannot be read.
   std::int32_t load_state(const std::string& file_name);
-  // Writes the model state file, replacing the file whole. Returns false
-  // when it cannot be written; the old file is then left as it was.
-  bool save_state(const std::string& file_name) const;
+  // Writes the model state file through the kit's save (common/file_save.h):
+  // a device or FIFO is written as a stream. Returns false when it may not
+  // or cannot be written; the old file then holds its old bytes, unless the
+  // name of the backup that holds them is stored in `kept_backup`.
+  bool save_state(const std::string& file_name, std::string* kept_backup = nullptr) const;
   // The model state file's bytes: one line per pair in byte order, the pair,
   // ":", then character-and-count items separated by ",".
   std::string state_text() const;

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <limits>
 
-#include "common/atomic_file.h"
+#include "common/file_save.h"
 #include "common/text_lines.h"
 #include "talk/byte_order.h"
 
@@ -127,7 +127,7 @@ bool ie_res_talk::update_offsets() {
 }
 
 bool ie_res_talk::save(const std::string& file_name) {
-  atomic_file file(file_name);
+  file_save file(file_name);
   if (!file.open()) return report("TLK file couldn't be opened for writing.");
 
   // The count written is the number of entries held: after a failed load the
@@ -165,8 +165,11 @@ bool ie_res_talk::save(const std::string& file_name) {
       padding -= chunk;
     }
   }
-  if (!file.commit()) return report("TLK file couldn't be written.");
-  return true;
+  if (file.commit()) return true;
+  report("TLK file couldn't be written.");
+  if (!file.kept_backup().empty())
+    std::cerr << "The old table is kept in '" << file.kept_backup() << "'." << std::endl;
+  return false;
 }
 
 ie_res_talk_entry* ie_res_talk::add_entry(std::string_view text) {

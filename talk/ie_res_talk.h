@@ -60,11 +60,16 @@ class ie_res_talk {
                          const std::function<void(std::string_view)>& visit);
 
   // Writes the table to `file_name` in the packed layout: strings one after
-  // another in entry order, empty strings at offset 0. The new file replaces
-  // the old one whole or not at all. On failure writes one of these lines to
-  // standard error and returns false, the old file untouched:
-  //   "TLK file couldn't be opened for writing."  (cannot be created)
+  // another in entry order, empty strings at offset 0, through the kit's save
+  // (common/file_save.h), which keeps the file's owner, permissions and
+  // attributes. On failure writes one of these lines to standard error and
+  // returns false, the old file holding its old bytes:
+  //   "TLK file couldn't be opened for writing."  (not a regular file that
+  //                                               may be written, or cannot
+  //                                               be created)
   //   "TLK file couldn't be written."             (a write, sync or rename failed)
+  // In the rare case that the old bytes could not even be put back after a
+  // failed rewrite in place, a second line names the backup that holds them.
   bool save(const std::string& file_name);
 
   // The entries in file order. The table owns them; a caller that adds or

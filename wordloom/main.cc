@@ -3,4 +3,7 @@
 #include "common/command.h"
 #include "wordloom/wordloom.h"
 
-int main(int argc, char** argv) { end_run(run_wordloom(argc, argv)); }
+int main(int argc, char** argv) {
+  start_run();
+  end_run(run_wordloom(argc, argv));
+}

@@ -66,10 +66,13 @@ int run_wordloom(int argc, char** argv) {
     [[maybe_unused]] std::int32_t items = model.load_state(settings.load_file);
   }
   if (!settings.word_list_file.empty()) learn_word_list(model, settings.word_list_file);
-  if (!settings.save_file.empty() && !model.save_state(settings.save_file)) {
+  std::string kept_backup;
+  if (!settings.save_file.empty() && !model.save_state(settings.save_file, &kept_backup)) {
     // The model the user asked to keep would be lost without a word.
-    exit_with_message("Cannot save model, file '" + settings.save_file +
-                      "' couldn't be written.");
+    std::string message =
+        "Cannot save model, file '" + settings.save_file + "' couldn't be written.";
+    if (!kept_backup.empty()) message += "\nIts old content is kept in '" + kept_backup + "'.";
+    exit_with_message(message);
   }
   if (settings.statistics) {
     flush_standard_output();

@@ -2,4 +2,7 @@
 #include "common/command.h"
 #include "wordsift/wordsift.h"
 
-int main(int argc, char** argv) { end_run(run_wordsift(argc, argv)); }
+int main(int argc, char** argv) {
+  start_run();
+  end_run(run_wordsift(argc, argv));
+}

@@ -1,0 +1,115 @@
+// Saving over a user's file. The kit rewrites talk tables and model files
+// that are often their users' only copies, so a save keeps these promises:
+//
+// 1. It is allowed only where writing the file in place would be. The target
+//    (links followed) must be a regular file that this process may open for
+//    writing (on Windows, without the read-only attribute), or a name that
+//    does not exist yet in a folder where the file can be created. Otherwise
+//    `open` fails and nothing anywhere has changed. A new file gets the mode
+//    an in-place create would give it: rw-rw-r-- less the umask.
+// 2. The new file is the old file with new bytes: it keeps the permission
+//    bits, owner and group, `user.*` extended attributes and access control
+//    lists (on Windows, the file attributes). Other attributes (`security.*`
+//    labels, `trusted.*`) are the system's, which labels a new file itself.
+//    The new bytes go to a temporary file that is renamed over the target
+//    once they are synced. Where that file could not be the old one (the
+//    target has more than one hard link, this process cannot give away the
+//    owner or group, an attribute cannot be copied), the target is rewritten
+//    in place instead: its old bytes are first copied to a backup beside it
+//    and synced, and the backup goes once the new bytes are synced. After a
+//    failure the old bytes are copied back and the backup goes too; only
+//    when even that fails does the backup stay, and `kept_backup` names it.
+//    So after any failure the target holds its old bytes (or, in that last
+//    case, its backup does); after `kill -9` the target holds the old or the
+//    new bytes, except during an in-place rewrite, when the old bytes are in
+//    the target or in its backup.
+// 3. Private stays private: the temporary file is created with mode 0600 or
+//    narrower, never wider than the target, and receives the target's mode
+//    before it appears under the target's name. On Linux it is a file
+//    without a name (O_TMPFILE) until the commit, so that `kill -9` leaves
+//    nothing behind; elsewhere it has a short name starting with a dot.
+// 4. SIGINT, SIGTERM and SIGHUP (on Windows, Ctrl+C and its kin) during a
+//    save remove the temporary file or the backup, then end the process as
+//    the signal would have. While the target is rewritten in place they wait
+//    until the backup is gone or the old bytes are back.
+// 5. A commit syncs the new file and then its folder.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class file_save {
+ public:
+  struct options {
+    // A device or a FIFO (`wordloom -s /dev/stdout`) is written as a stream
+    // when true, refused when false; so is a name that leads to the very
+    // file this process writes its standard output to, which is then written
+    // through standard output itself so that later output follows it.
+    bool write_special_files = false;
+    // Tests turn this off to take the way of the systems without unnamed
+    // temporary files.
+    bool unnamed_temporary = true;
+  };
+
+  // Names the file to save; nothing is touched until `open`.
+  explicit file_save(std::string target);
+  file_save(std::string target, options settings);
+  // Without a successful `commit`, removes the temporary file or puts the
+  // old bytes back.
+  ~file_save();
+
+  file_save(const file_save&) = delete;
+  file_save& operator=(const file_save&) = delete;
+
+  // Checks that the save is allowed and gets it ready. Returns false when it
+  // is not allowed or cannot be got ready; then nothing has changed.
+  bool open();
+
+  // Appends bytes. A failure is remembered and reported by `commit`.
+  void write(std::string_view bytes);
+  void write(const void* bytes, std::size_t size);
+
+  // Makes the new bytes the target's, synced to disk. Returns false when
+  // any step fails; the target then holds its old bytes, unless
+  // `kept_backup` names the file that does.
+  bool commit();
+
+  // After a failed in-place rewrite whose old bytes could not be put back:
+  // the backup that holds them. Empty otherwise.
+  const std::string& kept_backup() const { return kept_backup_; }
+
+ private:
+  enum class route { none, stream, rename, in_place };
+
+  bool open_stream(int fd);
+  bool open_for_rename(bool exists);
+  bool open_in_place();
+  bool start_buffered(int fd);
+  bool finish_rename();
+  bool finish_in_place();
+  void restore_old_bytes();
+  void discard();
+
+  std::string target_;       // the name as given
+  options settings_;
+  route route_ = route::none;
+  std::string final_path_;   // the file that is replaced, links resolved
+  std::string folder_;       // the folder it is in
+  std::string temp_path_;    // the temporary file's name, when it has one
+  std::string backup_path_;  // the in-place route's copy of the old bytes
+  std::string kept_backup_;
+  std::FILE* file_ = nullptr;
+  int temp_fd_ = -1;         // an unnamed temporary file, linked at commit
+  std::uint64_t old_size_ = 0;
+#ifdef _WIN32
+  unsigned long old_attributes_ = 0;  // given back to the new file
+#endif
+  // The stream's buffer: big enough that a table goes out in few writes.
+  std::unique_ptr<char[]> buffer_;
+  bool failed_ = false;
+  bool committed_ = false;
+};

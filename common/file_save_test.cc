@@ -1,0 +1,237 @@
+#include "common/file_save.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <set>
+
+#include "tests/testkit.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::set<std::string> names_in(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
+  return names;
+}
+
+unsigned mode_of(const std::string& name) {
+  struct stat status;
+  if (stat(name.c_str(), &status) != 0) return 01000000;
+  return status.st_mode & 07777;
+}
+
+// Runs `body` in a child process and returns how it ended: its exit status,
+// or 128 + the signal that ended it.
+int in_child(const std::function<void()>& body) {
+  pid_t child = fork();
+  if (child == 0) {
+    body();
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+file_save::options named_temporary() {
+  file_save::options settings;
+  settings.unnamed_temporary = false;
+  return settings;
+}
+
+TEST(FileSave, CreatesANewFileOnCommitWithTheModeOfAPlainCreate) {
+  testkit::scratch_dir dir;
+  std::string name = dir.file("new.tlk");
+  mode_t old_mask = umask(027);
+  {
+    file_save file(name);
+    ASSERT_TRUE(file.open());
+    file.write("hello ");
+    file.write("world");
+    EXPECT_FALSE(fs::exists(name)) << "nothing may appear before the commit";
+    ASSERT_TRUE(file.commit());
+  }
+  umask(old_mask);
+  EXPECT_EQ(testkit::read_bytes(name), "hello world");
+  EXPECT_EQ(mode_of(name), 0640u) << "rw-rw-r-- less the umask";
+  EXPECT_EQ(names_in(dir.path()).size(), 1u);
+}
+
+TEST(FileSave, LeavesTheTargetAloneWithoutACommitOnEitherWay) {
+  testkit::scratch_dir dir;
+  std::string name = dir.file("table.tlk");
+  testkit::write_bytes(name, "old content");
+  fs::create_hard_link(name, dir.path() / "other.tlk");
+  // A second link makes the save rewrite the file in place.
+  for (const std::string& target : {name, dir.file("single.tlk")}) {
+    if (target != name) testkit::write_bytes(target, "old content");
+    {
+      file_save file(target);
+      ASSERT_TRUE(file.open());
+      file.write(std::string(3000000, 'n'));
+    }
+    EXPECT_EQ(testkit::read_bytes(target), "old content");
+  }
+  EXPECT_EQ(testkit::read_bytes(dir.file("other.tlk")), "old content");
+  EXPECT_EQ(names_in(dir.path()),
+            (std::set<std::string>{"table.tlk", "other.tlk", "single.tlk"}));
+}
+
+TEST(FileSave, ReplacesAnExistingFileAndKeepsItsPermissionBits) {
+  testkit::scratch_dir dir;
+  std::string name = dir.file("table.tlk");
+  testkit::write_bytes(name, "a much longer old content");
+  ASSERT_EQ(chmod(name.c_str(), 0640), 0);
+  file_save file(name);
+  ASSERT_TRUE(file.open());
+  file.write("short");
+  ASSERT_TRUE(file.commit());
+  EXPECT_EQ(testkit::read_bytes(name), "short");
+  EXPECT_EQ(mode_of(name), 0640u);
+}
+
+TEST(FileSave, AHardLinkedFileIsRewrittenForBothNames) {
+  testkit::scratch_dir dir;
+  std::string name = dir.file("table.tlk");
+  testkit::write_bytes(name, "a much longer old content");
+  fs::create_hard_link(name, dir.path() / "other.tlk");
+  file_save file(name);
+  ASSERT_TRUE(file.open());
+  file.write("new");
+  ASSERT_TRUE(file.commit());
+  EXPECT_EQ(testkit::read_bytes(name), "new");
+  EXPECT_EQ(testkit::read_bytes(dir.file("other.tlk")), "new");
+  EXPECT_EQ(names_in(dir.path()).size(), 2u) << "the backup is removed";
+}
+
+TEST(FileSave, ReplacesTheFileBehindASymbolicLink) {
+  testkit::scratch_dir dir;
+  fs::create_directory(dir.path() / "real");
+  std::string real = dir.file("real/table.tlk");
+  testkit::write_bytes(real, "old");
+  fs::create_symlink("real/table.tlk", dir.path() / "link.tlk");
+
+  file_save file(dir.file("link.tlk"));
+  ASSERT_TRUE(file.open());
+  file.write("new");
+  ASSERT_TRUE(file.commit());
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "link.tlk"));
+  EXPECT_EQ(testkit::read_bytes(real), "new");
+  EXPECT_EQ(names_in(dir.path() / "real").size(), 1u);
+}
+
+TEST(FileSave, RefusesWhatCannotBeWrittenAsAFile) {
+  testkit::scratch_dir dir;
+  file_save in_missing(dir.file("no/such/dir/file"));
+  EXPECT_FALSE(in_missing.open());
+  EXPECT_FALSE(in_missing.commit());
+  fs::create_directory(dir.path() / "sub");
+  file_save over_directory(dir.file("sub"));
+  EXPECT_FALSE(over_directory.open());
+  EXPECT_TRUE(fs::is_directory(dir.path() / "sub"));
+  file_save device("/dev/null");
+  EXPECT_FALSE(device.open()) << "a table is never a device";
+}
+
+TEST(FileSave, WritesADeviceInPlaceWhenAskedAndReportsAFullOne) {
+  file_save::options settings;
+  settings.write_special_files = true;
+  file_save null_device("/dev/null", settings);
+  ASSERT_TRUE(null_device.open());
+  null_device.write("discarded");
+  EXPECT_TRUE(null_device.commit());
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  file_save full("/dev/full", settings);
+  ASSERT_TRUE(full.open());
+  full.write(std::string(100000, 'x'));
+  EXPECT_FALSE(full.commit());
+}
+
+// Other users must never see a private file's bytes: while the new bytes
+// are written, nothing beside the file is wider than it, whether the
+// temporary file has a name or not.
+TEST(FileSave, APrivateFileHasNoWiderFileBesideIt) {
+  for (bool unnamed : {true, false}) {
+    testkit::scratch_dir dir;
+    std::string name = dir.file("private.tlk");
+    testkit::write_bytes(name, "secret");
+    ASSERT_EQ(chmod(name.c_str(), 0600), 0);
+    file_save::options settings;
+    settings.unnamed_temporary = unnamed;
+    file_save file(name, settings);
+    ASSERT_TRUE(file.open());
+    file.write(std::string(5000000, 's'));
+    for (const std::string& other : names_in(dir.path()))
+      EXPECT_EQ(mode_of(dir.file(other)) & 077, 0u) << other;
+    ASSERT_TRUE(file.commit());
+    EXPECT_EQ(mode_of(name), 0600u);
+    EXPECT_EQ(names_in(dir.path()).size(), 1u);
+  }
+}
+
+// A file-size limit makes the rewrite in place fail half-way: the old
+// bytes are put back from the backup, which then goes.
+TEST(FileSave, AFailedRewriteInPlacePutsTheOldBytesBack) {
+  testkit::scratch_dir dir;
+  std::string name = dir.file("table.tlk");
+  std::string old_bytes(10000, 'o');
+  testkit::write_bytes(name, old_bytes);
+  fs::create_hard_link(name, dir.path() / "other.tlk");
+  int status = in_child([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{20000, 20000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    file_save file(name);
+    if (!file.open()) _exit(2);
+    file.write(std::string(3000000, 'n'));
+    _exit(file.commit() ? 3 : file.kept_backup().empty() ? 0 : 4);
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(testkit::read_bytes(name), old_bytes);
+  EXPECT_EQ(names_in(dir.path()).size(), 2u);
+}
+
+// A signal during a save ends the process as the signal would; the
+// temporary file goes with it, and a rewrite in place finishes first.
+TEST(FileSave, ASignalDuringASaveLeavesNoFileHalfWritten) {
+  testkit::scratch_dir dir;
+  std::string name = dir.file("table.tlk");
+  testkit::write_bytes(name, "old");
+  int status = in_child([&] {
+    file_save file(name, named_temporary());
+    if (!file.open()) _exit(2);
+    file.write("new");
+    raise(SIGTERM);
+    _exit(3);
+  });
+  EXPECT_EQ(status, 128 + SIGTERM);
+  EXPECT_EQ(testkit::read_bytes(name), "old");
+  EXPECT_EQ(names_in(dir.path()).size(), 1u) << "the temporary file is removed";
+
+  fs::create_hard_link(name, dir.path() / "other.tlk");
+  for (bool commit : {true, false}) {
+    status = in_child([&] {
+      file_save file(name);
+      if (!file.open()) _exit(2);
+      file.write(commit ? "newer" : "lost");
+      raise(SIGHUP);
+      if (commit && !file.commit()) _exit(3);
+    });
+    EXPECT_EQ(status, 128 + SIGHUP);
+    EXPECT_EQ(testkit::read_bytes(dir.file("other.tlk")), "newer");
+    EXPECT_EQ(names_in(dir.path()).size(), 2u) << "the backup is removed";
+  }
+}
+
+}  // namespace
