@@ -72,6 +72,25 @@ TEST(FaultInjection, ASaveThatFailsPartWayLeavesTheModelFileWhole) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
 
+// A hard-linked table is rewritten in place after a backup; a write that
+// fails half-way puts the old bytes back under both names.
+TEST(FaultInjection, ARewriteInPlaceThatFailsPartWayPutsTheTableBack) {
+  testkit::scratch_dir dir;
+  std::string table = dir.file("dialog.tlk");
+  std::string rules = dir.file("rules.txt");
+  testkit::write_bytes(table, k_table);
+  fs::create_hard_link(table, dir.file("linked.tlk"));
+  testkit::write_bytes(rules, "words = " + std::string(20000, 'w') + "\n");
+  testkit::run_options limited;
+  limited.file_size_limit = 8192;
+  testkit::run_result result = run(LEXSWAP, {table, rules}, limited);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "TLK file couldn't be written.\n");
+  EXPECT_EQ(testkit::read_bytes(table), k_table);
+  EXPECT_EQ(testkit::read_bytes(dir.file("linked.tlk")), k_table);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3);
+}
+
 TEST(FaultInjection, AFolderWithoutWritePermissionKeepsTheTable) {
   if (geteuid() == 0) GTEST_SKIP() << "root may write to any folder, so nothing fails here";
   testkit::scratch_dir dir;

@@ -1,6 +1,7 @@
 #include "tests/testkit.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -109,6 +110,12 @@ std::string drain(int fd) {
 
 bool under_wine() { return std::getenv("KIT_TEST_EXE_DIR") != nullptr; }
 
+bool can_run_unprivileged() {
+  if (geteuid() != 0) return true;
+  return std::system("command -v setpriv >/dev/null 2>&1") == 0 &&
+         getpwuid(k_other_uid) != nullptr;
+}
+
 namespace {
 
 // With KIT_TEST_EXE_DIR set, the tests run the Windows build of each
@@ -123,6 +130,13 @@ std::vector<std::string> command_line(const std::string& program,
     line = {program};
   }
   line.insert(line.end(), args.begin(), args.end());
+  return line;
+}
+
+std::vector<std::string> unprivileged_line(std::vector<std::string> line) {
+  if (geteuid() != 0) return line;
+  std::string id = std::to_string(k_other_uid);
+  line.insert(line.begin(), {"setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"});
   return line;
 }
 
@@ -151,7 +165,9 @@ run_result run_once(const std::string& program, const std::vector<std::string>& 
 
   pid_t child = fork();
   if (child == 0) {
-    if (options.stdout_file.empty()) {
+    if (options.close_stdout) {
+      close(1);
+    } else if (options.stdout_file.empty()) {
       dup2(out_pipe[1], 1);
     } else {
       int fd = open(options.stdout_file.c_str(), O_WRONLY);
@@ -164,11 +180,13 @@ run_result run_once(const std::string& program, const std::vector<std::string>& 
     int null_fd = open("/dev/null", O_RDONLY);
     dup2(null_fd, 0);
     if (options.file_size_limit > 0) {
-      signal(SIGXFSZ, SIG_IGN);
-      rlimit limit{options.file_size_limit, options.file_size_limit};
+      if (under_wine()) signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                   static_cast<rlim_t>(options.file_size_limit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
     std::vector<std::string> line = command_line(program, args);
+    if (options.unprivileged && !under_wine()) line = unprivileged_line(std::move(line));
     std::vector<char*> argv;
     for (std::string& arg : line) argv.push_back(arg.data());
     argv.push_back(nullptr);

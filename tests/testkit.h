@@ -58,12 +58,24 @@ struct run_result {
 };
 
 struct run_options {
-  // Limit on the size of files the program writes (RLIMIT_FSIZE), with
-  // SIGXFSZ ignored so that writes fail instead of killing it; 0 for none.
+  // Limit on the size of files the program writes (RLIMIT_FSIZE); 0 for
+  // none. The programs themselves make it a write error rather than a
+  // SIGXFSZ (wine is spared the signal).
   std::uint64_t file_size_limit = 0;
   // Where standard output goes instead of a pipe (for example /dev/full).
   std::string stdout_file;
+  // Standard output closed instead.
+  bool close_stdout = false;
+  // Without root's power to write any file: a run by root is made as the
+  // user `k_other_uid` (see `can_run_unprivileged`).
+  bool unprivileged = false;
 };
+
+// The user and group that unprivileged runs by root take on.
+constexpr unsigned k_other_uid = 65534;
+// Whether runs can be unprivileged: the tests do not run as root, or root
+// can drop to `k_other_uid` (setpriv is there, and that user is).
+bool can_run_unprivileged();
 
 // Whether the programs under test are the Windows build, run under wine.
 bool under_wine();

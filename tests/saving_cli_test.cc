@@ -1,0 +1,197 @@
+// Saving over the user's file as users and the other accounts of a machine
+// meet it: lexswap's table and wordloom's model must be written only where
+// writing them in place would be allowed, and must come out as the same
+// file with new bytes (owner, links, permissions, attributes), with nothing
+// left beside them.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "tests/testkit.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using testkit::run;
+
+struct stat status_of(const std::string& name) {
+  struct stat status {};
+  stat(name.c_str(), &status);
+  return status;
+}
+
+std::size_t files_in(const fs::path& dir) {
+  return static_cast<std::size_t>(
+      std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+class Saving : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testkit::write_bytes(table_, old_table_);
+    testkit::write_bytes(rules_, "old = new\n");
+  }
+
+  // A folder that the unprivileged user may write, so that only the file's
+  // own permissions stand between it and a save.
+  void open_folder_to_others() {
+    if (geteuid() == 0) {
+      ASSERT_EQ(chown(dir_.path().c_str(), testkit::k_other_uid, testkit::k_other_uid), 0);
+    }
+  }
+
+  testkit::scratch_dir dir_;
+  std::string table_ = dir_.file("dialog.tlk");
+  std::string rules_ = dir_.file("rules.txt");
+  std::string old_table_ = testkit::packed_tlk({"the old words", "old"});
+  std::string new_table_ = testkit::packed_tlk({"the new words", "new"});
+};
+
+TEST_F(Saving, AReadOnlyTableOrModelIsRefusedAndKeptAsItWas) {
+  if (!testkit::under_wine() && !testkit::can_run_unprivileged())
+    GTEST_SKIP() << "root, without setpriv or user " << testkit::k_other_uid;
+  open_folder_to_others();
+  std::string model = dir_.file("model.txt");
+  std::string words = dir_.file("words.txt");
+  testkit::write_bytes(model, "[a:b1\n");
+  testkit::write_bytes(words, "cab\n");
+  ASSERT_EQ(chmod(table_.c_str(), 0444), 0);
+  ASSERT_EQ(chmod(model.c_str(), 0444), 0);
+  testkit::run_options unprivileged;
+  unprivileged.unprivileged = true;
+
+  testkit::run_result result = run(LEXSWAP, {table_, rules_}, unprivileged);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "TLK file couldn't be opened for writing.\n");
+  EXPECT_EQ(testkit::read_bytes(table_), old_table_);
+
+  result = run(WORDLOOM, {"-r", words, "-s", model, "-c", "0"}, unprivileged);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "Cannot save model, file '" + model + "' couldn't be written.\n");
+  EXPECT_EQ(testkit::read_bytes(model), "[a:b1\n");
+
+  EXPECT_EQ(status_of(table_).st_mode & 07777, 0444u);
+  EXPECT_EQ(status_of(model).st_mode & 07777, 0444u);
+  EXPECT_EQ(files_in(dir_.path()), 4u);
+}
+
+// The table of another user that this user may write through its group: the
+// save rewrites it, and it still belongs to its owner.
+TEST_F(Saving, AnotherUsersTableKeepsItsOwnerAndGroup) {
+  if (testkit::under_wine()) GTEST_SKIP() << "Windows has no owners of this kind";
+  if (geteuid() != 0 || !testkit::can_run_unprivileged())
+    GTEST_SKIP() << "needs root to make a file of another user, and setpriv";
+  open_folder_to_others();
+  ASSERT_EQ(chown(table_.c_str(), 0, testkit::k_other_uid), 0);
+  ASSERT_EQ(chmod(table_.c_str(), 0664), 0);
+  testkit::run_options unprivileged;
+  unprivileged.unprivileged = true;
+  testkit::run_result result = run(LEXSWAP, {table_, rules_}, unprivileged);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(testkit::read_bytes(table_), new_table_);
+  struct stat status = status_of(table_);
+  EXPECT_EQ(status.st_uid, 0u);
+  EXPECT_EQ(status.st_gid, testkit::k_other_uid);
+  EXPECT_EQ(status.st_mode & 07777, 0664u);
+  EXPECT_EQ(files_in(dir_.path()), 2u) << "the backup is removed";
+}
+
+TEST_F(Saving, AHardLinkedTableChangesUnderBothNames) {
+  std::string other = dir_.file("copy-for-the-game.tlk");
+  fs::create_hard_link(table_, other);
+  testkit::run_result result = run(LEXSWAP, {table_, rules_});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(testkit::read_bytes(table_), new_table_);
+  EXPECT_EQ(testkit::read_bytes(other), new_table_);
+  EXPECT_EQ(files_in(dir_.path()), 3u);
+}
+
+#ifdef __linux__
+// The file's access control list in the kernel's form: the owner, user
+// k_other_uid, the group and the others, the mask letting the group write.
+std::string access_list() {
+  std::string bytes;
+  auto put = [&](std::uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes.push_back(static_cast<char>(value >> (8 * i)));
+  };
+  put(2, 4);  // version
+  const std::uint32_t nobody = 0xffffffff;
+  const std::uint32_t entries[][3] = {{0x01, 6, nobody}, {0x02, 6, testkit::k_other_uid},
+                                      {0x04, 4, nobody}, {0x10, 6, nobody}, {0x20, 4, nobody}};
+  for (const auto& entry : entries) {
+    put(entry[0], 2);
+    put(entry[1], 2);
+    put(entry[2], 4);
+  }
+  return bytes;
+}
+
+std::string attribute(const std::string& file, const char* name) {
+  char value[256];
+  ssize_t size = getxattr(file.c_str(), name, value, sizeof value);
+  return size < 0 ? "<none>" : std::string(value, static_cast<std::size_t>(size));
+}
+
+TEST_F(Saving, TheTablesAccessListAndUserAttributesAreKept) {
+  const std::string note = "translated by the guild";
+  if (setxattr(table_.c_str(), "user.note", note.data(), note.size(), 0) != 0)
+    GTEST_SKIP() << "no user.* attributes on this file system: " << std::strerror(errno);
+  std::string list = access_list();
+  if (setxattr(table_.c_str(), "system.posix_acl_access", list.data(), list.size(), 0) != 0)
+    GTEST_SKIP() << "no access control lists on this file system: " << std::strerror(errno);
+  mode_t mode = status_of(table_).st_mode & 07777;
+
+  testkit::run_result result = run(LEXSWAP, {table_, rules_});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(testkit::read_bytes(table_), new_table_);
+  EXPECT_EQ(attribute(table_, "user.note"), note);
+  EXPECT_EQ(attribute(table_, "system.posix_acl_access"), list);
+  EXPECT_EQ(status_of(table_).st_mode & 07777, mode);
+}
+#endif
+
+TEST_F(Saving, ATableWithTheLongestNameASystemAllows) {
+  if (testkit::under_wine()) GTEST_SKIP() << "Windows paths stop at 260 characters";
+  std::string table = dir_.file(std::string(251, 'n') + ".tlk");
+  testkit::write_bytes(table, old_table_);
+  fs::create_hard_link(table, dir_.file("short.tlk"));
+  // Both ways through the save: a rename, and in place with a backup.
+  for (int round = 0; round < 2; ++round) {
+    testkit::write_bytes(table, old_table_);
+    testkit::run_result result = run(LEXSWAP, {table, rules_});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(testkit::read_bytes(table), new_table_);
+    fs::remove(dir_.file("short.tlk"));
+  }
+  EXPECT_EQ(files_in(dir_.path()), 3u);
+}
+
+// `wordloom -s /dev/stdout > out.txt`: the model and then the words.
+TEST_F(Saving, AModelSavedToStandardOutputComesBeforeTheWords) {
+  if (testkit::under_wine() || !fs::exists("/dev/stdout"))
+    GTEST_SKIP() << "no /dev/stdout here";
+  std::string words = dir_.file("words.txt");
+  std::string out = dir_.file("out.txt");
+  testkit::write_bytes(words, "ab\nabb\n");
+  testkit::write_bytes(out, "");
+  testkit::run_options to_file;
+  to_file.stdout_file = out;
+  testkit::run_result result =
+      run(WORDLOOM, {"-r", words, "-s", "/dev/stdout", "-c", "3"}, to_file);
+  EXPECT_EQ(result.status, 0);
+  std::string model = "[a:b2\nab:]1,b1\nbb:]1\n";
+  std::string written = testkit::read_bytes(out);
+  EXPECT_EQ(written.substr(0, model.size()), model);
+  EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 6);
+  EXPECT_TRUE(fs::is_regular_file(out));
+}
+
+}  // namespace
