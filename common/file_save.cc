@@ -414,21 +414,76 @@ void release_signals() {
 }
 #endif
 
-// Creates a file and names it to the signal handlers in one step that no
-// signal can split.
-int create_removable(const std::string& path, unsigned mode) {
+// Runs `step` with the save's signals blocked, so that a handler never
+// sees a file half-way between made and named to it.
+template <typename Step>
+auto unsplit(Step step) {
 #ifndef _WIN32
   sigset_t set = save_signals();
   sigset_t old;
   pthread_sigmask(SIG_BLOCK, &set, &old);
-#endif
-  int fd = create_new_file(path, mode);
-  if (fd >= 0) g_remove_on_signal = path.c_str();
-#ifndef _WIN32
+  auto result = step();
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  return result;
+#else
+  return step();
 #endif
+}
+
+// Creates a new file under a name from `make_name` (tried again while the
+// name is taken) and names it to the signal handlers. Returns its
+// descriptor, or -1 with `path` empty.
+template <typename Names>
+int create_named(std::string& path, unsigned mode, Names make_name) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    path = make_name();
+    int fd = unsplit([&] {
+      int made = create_new_file(path, mode);
+      if (made >= 0) g_remove_on_signal = path.c_str();
+      return made;
+    });
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) break;
+  }
+  path.clear();
+  return -1;
+}
+
+#ifdef O_TMPFILE
+// A file without a name in `folder`, which `kill -9` cannot leave behind;
+// -1 where the file system cannot make one, or where it could never be
+// linked: that goes through its name under /proc.
+int create_unnamed(const std::string& folder, unsigned mode) {
+  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, static_cast<mode_t>(mode));
+  if (fd >= 0 && ::access(("/proc/self/fd/" + std::to_string(fd)).c_str(), F_OK) != 0) {
+    ::close(fd);
+    fd = -1;
+  }
   return fd;
 }
+
+// Gives the unnamed file `fd` a name from `make_name` and names it to the
+// signal handlers. A user without privileges can link it only through
+// /proc (AT_EMPTY_PATH needs a capability). Returns false, with `path`
+// empty, when it cannot be linked.
+template <typename Names>
+bool link_unnamed(int fd, std::string& path, Names make_name) {
+  std::string proc_name = "/proc/self/fd/" + std::to_string(fd);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    path = make_name();
+    bool linked = unsplit([&] {
+      bool made = ::linkat(AT_FDCWD, proc_name.c_str(), AT_FDCWD, path.c_str(),
+                           AT_SYMLINK_FOLLOW) == 0;
+      if (made) g_remove_on_signal = path.c_str();
+      return made;
+    });
+    if (linked) return true;
+    if (errno != EEXIST) break;
+  }
+  path.clear();
+  return false;
+}
+#endif
 
 }  // namespace
 
@@ -515,27 +570,10 @@ bool file_save::open_for_rename(bool exists) {
 #endif
   int fd = -1;
 #ifdef O_TMPFILE
-  if (settings_.unnamed_temporary) {
-    fd = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC,
-                static_cast<mode_t>(private_mode));
-    // It is linked at commit through its name under /proc; without /proc
-    // it could never be linked.
-    std::string proc_name = "/proc/self/fd/" + std::to_string(fd);
-    if (fd >= 0 && ::access(proc_name.c_str(), F_OK) != 0) {
-      ::close(fd);
-      fd = -1;
-    }
-  }
+  if (settings_.unnamed_temporary) fd = create_unnamed(folder_, private_mode);
 #endif
-  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    temp_path_ = temporary_name(folder_);
-    fd = create_removable(temp_path_, private_mode);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    temp_path_.clear();
-    return false;
-  }
+  if (fd < 0) fd = create_named(temp_path_, private_mode, [&] { return temporary_name(folder_); });
+  if (fd < 0) return false;
 #ifndef _WIN32
   bool alike = exists ? make_like(fd, final_path_, old.status)
                       : ::fchmod(fd, static_cast<mode_t>(0664 & ~current_umask())) == 0;
@@ -569,31 +607,36 @@ bool file_save::open_in_place() {
 #else
   const unsigned private_mode = 0600 & old.status.st_mode;
 #endif
-  int backup = -1;
-  for (int attempt = 0; backup < 0 && attempt < 100; ++attempt) {
-    backup_path_ = backup_name(final_path_);
-    backup = create_removable(backup_path_, private_mode);
-    if (backup < 0 && errno != EEXIST) break;
-  }
-  if (backup < 0) {
-    backup_path_.clear();
-    return false;
-  }
   old_size_ = old.size;
+  auto make_name = [&] { return backup_name(final_path_); };
+  // Where the system allows, the backup gets its name only once it is whole
+  // and synced, so that no crash leaves a part of one behind.
+  int backup = -1;
+#ifdef O_TMPFILE
+  if (settings_.unnamed_temporary) backup = create_unnamed(folder_, private_mode);
+#endif
+  const bool unnamed = backup >= 0;
+  if (!unnamed) backup = create_named(backup_path_, private_mode, make_name);
+  if (backup < 0) return false;
   bool saved = copy_file_into(final_path_, backup, old_size_);
-  close_fd(backup);
-  if (saved) sync_folder(folder_);
-  int fd = -1;
   if (saved) {
-    // From here the target is no longer whole: a signal waits until it is.
+    // From here the target may not be whole: a signal waits until it is.
     hold_signals();
     g_remove_on_signal = nullptr;
+#ifdef O_TMPFILE
+    if (unnamed) saved = link_unnamed(backup, backup_path_, make_name);
+#endif
+  }
+  close_fd(backup);
+  g_remove_on_signal = nullptr;
+  int fd = -1;
+  if (saved) {
+    sync_folder(folder_);
     fd = open_existing(final_path_, true);
   }
   route_ = route::in_place;
   if (fd >= 0 && start_buffered(fd)) return true;
-  g_remove_on_signal = nullptr;
-  remove_file(backup_path_);
+  if (!backup_path_.empty()) remove_file(backup_path_);
   backup_path_.clear();
   route_ = route::none;
   release_signals();
@@ -650,22 +693,10 @@ bool file_save::finish_rename() {
   if (temp_path_.empty()) {
     // Linked under a short dot-name first: a rename is the only way to put
     // a file over an existing one.
-    std::string proc_name = "/proc/self/fd/" + std::to_string(temp_fd_);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string candidate = temporary_name(folder_);
-      g_remove_on_signal = candidate.c_str();
-      if (::linkat(AT_FDCWD, proc_name.c_str(), AT_FDCWD, candidate.c_str(),
-                   AT_SYMLINK_FOLLOW) == 0) {
-        temp_path_ = std::move(candidate);
-        g_remove_on_signal = temp_path_.c_str();
-        break;
-      }
-      g_remove_on_signal = nullptr;
-      if (errno != EEXIST) break;
-    }
+    bool linked = link_unnamed(temp_fd_, temp_path_, [&] { return temporary_name(folder_); });
     ::close(temp_fd_);
     temp_fd_ = -1;
-    if (temp_path_.empty()) return false;
+    if (!linked) return false;
   }
 #endif
 #ifdef _WIN32
