@@ -76,6 +76,13 @@ bool file_exists(const std::string& file_name) {
   return true;
 }
 
+bool is_special_file(const std::string& file_name) {
+  std::error_code ignored;
+  std::filesystem::file_status status = std::filesystem::status(file_name, ignored);
+  return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+         !std::filesystem::is_directory(status);
+}
+
 line_writer::line_writer(std::ostream& out) : out_(out) { block_.reserve(1 << 16); }
 
 line_writer::~line_writer() { flush(); }

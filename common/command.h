@@ -27,6 +27,11 @@ void start_run();
 // reading. A directory cannot be read as a file, so it counts as missing.
 bool file_exists(const std::string& file_name);
 
+// Whether the name (links followed) is something other than a regular file
+// or a directory: a pipe, a FIFO, a device. Such a file can be read once
+// but never written back, and merely opening a FIFO waits for a writer.
+bool is_special_file(const std::string& file_name);
+
 // Flushes standard output and ends the run with `status`. A failed write to
 // standard output (a full disk, a closed pipe) is reported on standard error
 // and turns the status into 1, so that a cut-off word list never passes for a

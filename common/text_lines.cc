@@ -55,6 +55,26 @@ bool read_file(const std::string& file_name, file_bytes& bytes) {
   return true;
 }
 
+text_kind kind_of_text(std::string_view bytes) {
+  using namespace std::string_view_literals;
+  if (bytes.starts_with("\xff\xfe\0\0"sv) || bytes.starts_with("\0\0\xfe\xff"sv))
+    return text_kind::utf32;
+  if (bytes.starts_with("\xff\xfe"sv) || bytes.starts_with("\xfe\xff"sv)) return text_kind::utf16;
+  return text_kind::plain;
+}
+
+std::string_view list_text(std::string_view bytes) {
+  constexpr std::string_view utf8_mark = "\xef\xbb\xbf";
+  if (bytes.starts_with(utf8_mark)) bytes.remove_prefix(utf8_mark.size());
+  return bytes;
+}
+
+std::string wide_text_message(const std::string& file_name, text_kind kind) {
+  return "Cannot proceed, file '" + file_name + "' is " +
+         (kind == text_kind::utf32 ? "UTF-32" : "UTF-16") +
+         " text; save it as UTF-8 or ANSI.";
+}
+
 bool line_reader::next(std::string_view& line) {
   if (position_ >= text_.size()) return false;
   std::size_t end = text_.find('\n', position_);

@@ -13,6 +13,21 @@
 // the file cannot be opened or a read fails (a directory fails here too).
 bool read_file(const std::string& file_name, file_bytes& bytes);
 
+// What the byte-order mark at the start of a list says it is. Only the
+// marks are looked at: any other bytes are the list's own.
+enum class text_kind { plain, utf16, utf32 };
+text_kind kind_of_text(std::string_view bytes);
+
+// The text of a list: its bytes without a UTF-8 byte-order mark at the very
+// start (Notepad writes one), which marks the encoding and is no part of the
+// first line.
+std::string_view list_text(std::string_view bytes);
+
+// The message that refuses a list of two- or four-byte characters, whose
+// lines could never match the one-byte text of a table or a list:
+// "Cannot proceed, file 'NAME' is UTF-16 text; save it as UTF-8 or ANSI."
+std::string wide_text_message(const std::string& file_name, text_kind kind);
+
 // Walks the lines of a text held in memory. A line is every byte up to the
 // next line feed; a carriage return directly before the line feed belongs to
 // the line end. The last line counts without a final line feed, and a final

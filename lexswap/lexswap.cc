@@ -42,6 +42,12 @@ int run_lexswap(int argc, char** argv) {
   }
   const std::string table_name = argv[1];
   const std::string list_name = argv[2];
+  // The table is written back over itself, which only a regular file allows;
+  // asked first, since merely opening a FIFO would wait for a writer.
+  if (is_special_file(table_name)) {
+    std::cerr << "TLK file couldn't be opened for writing." << std::endl;
+    return 1;
+  }
   if (!file_exists(table_name))
     exit_with_message("Cannot read TALK V1 resource, file '" + table_name + "' not found.");
   if (!file_exists(list_name))
@@ -53,8 +59,10 @@ int run_lexswap(int argc, char** argv) {
   if (!table->load(table_name)) return 1;
 
   replacement_list list;
-  if (!read_replacement_list(list_name, list))
+  text_kind kind = text_kind::plain;
+  if (!read_replacement_list(list_name, list, kind))
     exit_with_message("Cannot proceed, file '" + list_name + "' not found.");
+  if (kind != text_kind::plain) exit_with_message(wide_text_message(list_name, kind));
   if (std::optional<std::string> refusal = refuse_rules(list, list_name))
     exit_with_message(*refusal);
   std::cout << list.size() << " replacements read." << std::endl;

@@ -24,9 +24,11 @@ replacement_list parse_replacement_list(std::string_view text) {
   return list;
 }
 
-bool read_replacement_list(const std::string& file_name, replacement_list& list) {
+bool read_replacement_list(const std::string& file_name, replacement_list& list,
+                           text_kind& kind) {
   file_bytes bytes;
   if (!read_file(file_name, bytes)) return false;
-  list = parse_replacement_list(bytes);
+  kind = kind_of_text(bytes);
+  list = kind == text_kind::plain ? parse_replacement_list(list_text(bytes)) : replacement_list{};
   return true;
 }

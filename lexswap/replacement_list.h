@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text_lines.h"
+
 // The rules in file order; the elements at one index form one rule.
 struct replacement_list {
   std::vector<std::string> search_strings;
@@ -25,6 +27,9 @@ std::string trim_blanks(std::string_view text);
 // The rules of a replacement list held in memory.
 replacement_list parse_replacement_list(std::string_view text);
 
-// Reads the rules of the file `file_name` into `list`. Returns false when the
-// file cannot be read.
-bool read_replacement_list(const std::string& file_name, replacement_list& list);
+// Reads the rules of the file `file_name` into `list`, a UTF-8 byte-order
+// mark at its start skipped. Returns false when the file cannot be read.
+// `kind` tells a list of two- or four-byte characters, which holds no rules
+// the kit could match.
+bool read_replacement_list(const std::string& file_name, replacement_list& list,
+                           text_kind& kind);

@@ -60,9 +60,11 @@ TEST(ReplacementList, ReadsAFileAndFailsOnAMissingOne) {
   testkit::scratch_dir dir;
   testkit::write_bytes(dir.file("rules.txt"), "old = new");
   replacement_list list;
-  ASSERT_TRUE(read_replacement_list(dir.file("rules.txt"), list));
+  text_kind kind = text_kind::utf16;
+  ASSERT_TRUE(read_replacement_list(dir.file("rules.txt"), list, kind));
   EXPECT_EQ(list.search_strings, strings{"old"});
-  EXPECT_FALSE(read_replacement_list(dir.file("missing.txt"), list));
+  EXPECT_EQ(kind, text_kind::plain);
+  EXPECT_FALSE(read_replacement_list(dir.file("missing.txt"), list, kind));
 }
 
 }  // namespace

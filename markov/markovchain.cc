@@ -218,7 +218,7 @@ std::int32_t markovchain::merge_state(std::string_view text) {
 std::int32_t markovchain::load_state(const std::string& file_name) {
   file_bytes bytes;
   if (!read_file(file_name, bytes)) return 0;
-  return merge_state(bytes);
+  return merge_state(list_text(bytes));
 }
 
 void markovchain::display_statistics(std::ostream& out) const {

@@ -23,11 +23,20 @@ namespace {
                "  -d               Debug. Display model statistics."});
 }
 
+// Reads a list the user gave: a file of two- or four-byte characters is
+// refused, a UTF-8 byte-order mark skipped.
+std::string_view read_list(const std::string& file_name, file_bytes& bytes,
+                           const std::string& missing) {
+  if (!file_exists(file_name) || !read_file(file_name, bytes)) exit_with_message(missing);
+  if (text_kind kind = kind_of_text(bytes); kind != text_kind::plain)
+    exit_with_message(wide_text_message(file_name, kind));
+  return list_text(bytes);
+}
+
 void learn_word_list(markovchain& model, const std::string& file_name) {
   file_bytes bytes;
-  if (!file_exists(file_name) || !read_file(file_name, bytes))
-    exit_with_message("Cannot read source, file '" + file_name + "' not found.");
-  line_reader lines(bytes);
+  line_reader lines(
+      read_list(file_name, bytes, "Cannot read source, file '" + file_name + "' not found."));
   std::string_view line;
   while (lines.next(line)) model.add_word(line);
 }
@@ -61,9 +70,9 @@ int run_wordloom(int argc, char** argv) {
   const wordloom_settings settings = read_settings(options);
 
   if (!settings.load_file.empty()) {
-    if (!file_exists(settings.load_file))
-      exit_with_message("Cannot read model, file '" + settings.load_file + "' not found.");
-    [[maybe_unused]] std::int32_t items = model.load_state(settings.load_file);
+    file_bytes bytes;
+    [[maybe_unused]] std::int32_t items = model.merge_state(read_list(
+        settings.load_file, bytes, "Cannot read model, file '" + settings.load_file + "' not found."));
   }
   if (!settings.word_list_file.empty()) learn_word_list(model, settings.word_list_file);
   std::string kept_backup;

@@ -147,10 +147,12 @@ struct word_list {
   file_bytes bytes;
   line_list lines;
   bool read = false;
+  text_kind kind = text_kind::plain;
 
   void load(const std::string& file_name) {
     read = read_file(file_name, bytes);
-    if (read) lines = distinct_lines(bytes);
+    if (read) kind = kind_of_text(bytes);
+    if (read && kind == text_kind::plain) lines = distinct_lines(list_text(bytes));
   }
 };
 
@@ -190,8 +192,11 @@ int run_wordsift(int argc, char** argv) {
   word_list source, exclude;
   load_both(source, source_name, exclude, exclude_name);
   if (!source.read) exit_with_message(source_missing);
+  if (source.kind != text_kind::plain) exit_with_message(wide_text_message(source_name, source.kind));
   report_count(source.lines.size(), " words read from source file.");
   if (!exclude.read) exit_with_message(exclude_missing);
+  if (exclude.kind != text_kind::plain)
+    exit_with_message(wide_text_message(exclude_name, exclude.kind));
   report_count(exclude.lines.size(), " words read from exclude file.");
 
   line_writer output(std::cout);

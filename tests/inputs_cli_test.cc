@@ -1,0 +1,113 @@
+// The programs on inputs as users really make them: lists saved by Windows
+// Notepad, special files, hostile tables, too little memory.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "tests/testkit.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using testkit::run;
+
+const std::string k_utf8_mark = "\xef\xbb\xbf";
+
+class Inputs : public ::testing::Test {
+ protected:
+  std::string file(const std::string& name, const std::string& bytes) {
+    std::string path = dir_.file(name);
+    testkit::write_bytes(path, bytes);
+    return path;
+  }
+
+  testkit::scratch_dir dir_;
+};
+
+// Notepad begins a UTF-8 file with a byte-order mark: every list is read as
+// if it were not there.
+TEST_F(Inputs, ListsWithAUtf8MarkAreReadAsWithout) {
+  std::string table = file("dialog.tlk", testkit::packed_tlk({"old tale"}));
+  std::string rules = file("rules.txt", k_utf8_mark + "old = new\r\n");
+  testkit::run_result result = run(LEXSWAP, {table, rules});
+  EXPECT_EQ(result.out, "1 replacements read.\nProcessing: #\n");
+  EXPECT_EQ(testkit::read_bytes(table), testkit::packed_tlk({"new tale"}));
+
+  std::string words = file("words.txt", k_utf8_mark + "apple\r\npear\r\n");
+  std::string exclude = file("exclude.txt", k_utf8_mark + "apple\r\n");
+  result = run(WORDSIFT, {words, exclude});
+  EXPECT_EQ(result.out, "pear\n");
+
+  // A model learnt from the marked list, and one loaded from a marked file,
+  // are the model of the same words without the mark.
+  std::string model = dir_.file("model.txt");
+  ASSERT_EQ(run(WORDLOOM, {"-r", words, "-s", model, "-c", "0"}).status, 0);
+  std::string plain_model = testkit::read_bytes(model);
+  ASSERT_EQ(run(WORDLOOM, {"-r", file("plain.txt", "apple\npear\n"), "-s", model, "-c", "0"}).status, 0);
+  EXPECT_EQ(plain_model, testkit::read_bytes(model));
+  file("marked-model.txt", k_utf8_mark + plain_model);
+  ASSERT_EQ(run(WORDLOOM, {"-l", dir_.file("marked-model.txt"), "-s", model, "-c", "0"}).status, 0);
+  EXPECT_EQ(testkit::read_bytes(model), plain_model);
+}
+
+// Notepad's "Unicode" is UTF-16: its lines could never match, so every
+// program refuses such a list before it does or writes anything.
+TEST_F(Inputs, ListsOfTwoOrFourByteCharactersAreRefused) {
+  std::string old_table = testkit::packed_tlk({"old tale"});
+  std::string table = file("dialog.tlk", old_table);
+  std::string utf16 = file("utf16.txt", std::string("\xff\xfeo\0l\0d\0=\0n\0", 12));
+  std::string utf32 = file("utf32.txt", std::string("\0\0\xfe\xff\0\0\0o", 8));
+  std::string plain = file("plain.txt", "old\n");
+  auto refusal = [](const std::string& name, const char* kind) {
+    return "Cannot proceed, file '" + name + "' is " + kind + " text; save it as UTF-8 or ANSI.\n";
+  };
+
+  testkit::run_result result = run(LEXSWAP, {table, utf16});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, refusal(utf16, "UTF-16"));
+  EXPECT_EQ(testkit::read_bytes(table), old_table);
+
+  result = run(WORDSIFT, {plain, utf32});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, refusal(utf32, "UTF-32"));
+
+  std::string model = dir_.file("model.txt");
+  for (const auto& args : {std::vector<std::string>{"-r", utf16, "-s", model},
+                           std::vector<std::string>{"-l", utf16, "-s", model}}) {
+    result = run(WORDLOOM, args);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, refusal(utf16, "UTF-16"));
+  }
+  EXPECT_FALSE(fs::exists(model));
+}
+
+// lexswap writes its table back over itself, which only a regular file
+// allows; a FIFO or standard input is refused at once, never waited on.
+// The programs that only read keep reading pipes (`lexglean <(cat t.tlk)`).
+TEST_F(Inputs, OnlyARegularFileIsATableToRewriteButAPipeCanBeRead) {
+  if (testkit::under_wine()) GTEST_SKIP() << "Windows has no FIFOs";
+  std::string fifo = dir_.file("table.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string rules = file("rules.txt", "a = b\n");
+  for (const std::string& table : {fifo, std::string("/dev/stdin")}) {
+    testkit::run_result result = run(LEXSWAP, {table, rules});
+    EXPECT_EQ(result.status, 1) << table;
+    EXPECT_EQ(result.err, "TLK file couldn't be opened for writing.\n");
+  }
+
+  std::thread writer([&] {
+    int fd = open(fifo.c_str(), O_WRONLY);
+    std::string bytes = testkit::packed_tlk({"Read from a pipe"});
+    if (fd >= 0 && write(fd, bytes.data(), bytes.size()) >= 0) close(fd);
+  });
+  testkit::run_result result = run(LEXGLEAN, {fifo});
+  writer.join();
+  EXPECT_EQ(result.out, "Read\na\nfrom\npipe\n");
+}
+
+}  // namespace
