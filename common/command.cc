@@ -96,6 +96,9 @@ void line_writer::write(std::string_view line) {
 void line_writer::flush() {
   out_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
   block_.clear();
+  // A program that writes millions of lines stops at the first block that
+  // cannot be written, not after making all the others.
+  if (&out_ == &std::cout) flush_standard_output();
 }
 
 void write_lines(std::ostream& out, const std::vector<std::string_view>& lines) {

@@ -45,6 +45,8 @@ void flush_standard_output();
 
 // Writes lines, each followed by a line feed, to a stream in blocks: one
 // write per line would cost more than the lists the kit writes take to make.
+// On standard output each block is flushed and checked: the run ends at the
+// first that fails (see `flush_standard_output`).
 class line_writer {
  public:
   explicit line_writer(std::ostream& out);
