@@ -91,7 +91,9 @@ int run_lexswap(int argc, char** argv) {
   if (std::optional<rule_failure> failure = apply_to_texts(entries, rules, processor_count(), mark)) {
     std::cout << std::endl;
     exit_with_message(line_message(list_name, list.line_numbers[failure->rule],
-                                   "the rule never stops matching in entry " +
+                                   "the rule was stopped after " +
+                                       std::to_string(failure->replacements) +
+                                       " replacements in entry " +
                                        std::to_string(failure->entry) + "."));
   }
   std::cout << std::endl;

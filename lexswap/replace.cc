@@ -2,11 +2,28 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
-replace_limits replace_limits::for_rule(std::size_t text_length,
-                                        std::size_t replacement_length) {
-  return {1'000'000 + 16 * text_length,
-          (std::size_t{16} << 20) + text_length * (replacement_length + 1)};
+namespace {
+
+constexpr std::uint64_t k_most = std::numeric_limits<std::uint64_t>::max();
+
+std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) { return b > k_most - a ? k_most : a + b; }
+
+std::uint64_t saturating_multiply(std::uint64_t a, std::uint64_t b) {
+  return a != 0 && b > k_most / a ? k_most : a * b;
+}
+
+}  // namespace
+
+replace_limits replace_limits::for_rule(std::uint64_t text_length, std::uint64_t search_length,
+                                        std::uint64_t replacement_length) {
+  const std::uint64_t longest =
+      saturating_add(std::uint64_t{16} << 20,
+                     saturating_multiply(text_length, saturating_add(replacement_length, 1)));
+  if (replacement_length <= search_length)
+    return {saturating_add(1'000'000, saturating_multiply(text_length, text_length) / 2), longest};
+  return {saturating_add(1'000'000, saturating_multiply(16, text_length)), longest};
 }
 
 namespace {
@@ -163,8 +180,10 @@ void replace_in_one_pass(std::string& text, std::string_view search, std::string
 }  // namespace
 
 bool replace_all(std::string& text, std::string_view search, std::string_view replacement,
-                 std::vector<changed_region>* changes, bool forms_anew) {
+                 std::vector<changed_region>* changes, bool forms_anew,
+                 std::uint64_t* stopped_after) {
   if (changes != nullptr) changes->clear();
+  if (stopped_after != nullptr) *stopped_after = 0;
   // The empty string is found forever, in every text.
   if (search.empty()) return false;
   std::size_t found = text.find(search);
@@ -177,10 +196,10 @@ bool replace_all(std::string& text, std::string_view search, std::string_view re
   if (replacement.find(search) != std::string_view::npos) return false;
 
   const replace_limits limits =
-      replace_limits::for_rule(text.size(), replacement.size());
+      replace_limits::for_rule(text.size(), search.size(), replacement.size());
   thread_local std::string storage;
   gap_text gap(text, found, std::max<std::size_t>(64, 4 * replacement.size()), storage);
-  std::size_t replacements = 0;
+  std::uint64_t replacements = 0;
   // The unsearched part starts with an occurrence, the leftmost one.
   for (;;) {
     if (changes != nullptr)
@@ -190,8 +209,10 @@ bool replace_all(std::string& text, std::string_view search, std::string_view re
     // bytes are searched again, together with the replacement.
     std::size_t back = std::min(search.size() - 1, gap.searched());
     gap.replace(search.size(), replacement, back);
-    if (++replacements > limits.max_replacements || gap.size() > limits.max_length)
+    if (++replacements > limits.max_replacements || gap.size() > limits.max_length) {
+      if (stopped_after != nullptr) *stopped_after = replacements;
       return false;
+    }
     std::size_t next = gap.right().find(search);
     if (next == std::string_view::npos) break;
     gap.advance(next);

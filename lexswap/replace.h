@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,20 +13,26 @@
 // an empty search string, is caught exactly. Other rules keep forming their
 // search string anew with the text around it (ab = bbaa on aab grows without
 // end, ab = bba on aaaaab doubles the text with each a), which no test short
-// of running them can tell, so a rule is stopped once, in one text, it has
-//   - made more than 1,000,000 + 16 x L replacements, or
-//   - made the text longer than 16 MiB + L x (R + 1) bytes,
-// where L is the length of the text before the rule and R the length of the
-// replacement. A rule that only replaces what the text held makes at most L
-// replacements and a text of at most L x R bytes, and the text that a rule
-// produces when the occurrences it makes cascade is short on real talk
-// tables, so no rule that finishes there comes near either bound.
+// of running them can tell, so a rule is stopped once, in one text of L
+// bytes, it has made more replacements, or a longer text, than these bounds
+// allow (R being the length of the replacement):
+//   - a rule whose replacement is no longer than its search string cannot
+//     lengthen the text, but may move bytes across it one replacement at a
+//     time (ba = ab sorts a text of L bytes with up to L x L / 4): it may
+//     make 1,000,000 + L x L / 2 replacements;
+//   - a rule that lengthens the text may make 1,000,000 + 16 x L
+//     replacements and a text of 16 MiB + L x (R + 1) bytes. One that only
+//     replaces what the text held makes at most L replacements and a text of
+//     at most L x R bytes, and the text that the occurrences it makes produce
+//     when they cascade is short on real talk tables.
+// The bounds are counted in 64 bits and stop at the largest value rather
+// than wrap, so that every build stops a rule at the same point.
 struct replace_limits {
-  std::size_t max_replacements;
-  std::size_t max_length;
+  std::uint64_t max_replacements;
+  std::uint64_t max_length;
 
-  static replace_limits for_rule(std::size_t text_length,
-                                 std::size_t replacement_length);
+  static replace_limits for_rule(std::uint64_t text_length, std::uint64_t search_length,
+                                 std::uint64_t replacement_length);
 };
 
 // A part of a text that a rule changed: bytes [start, end) of the new text
@@ -45,11 +52,13 @@ bool can_form_anew(std::string_view search, std::string_view replacement);
 
 // Replaces, in `text`, the leftmost occurrence of `search` with
 // `replacement` until none is left, with exactly the result of restarting
-// every search at the first character. Returns false when the rule never
-// finishes on this text (see above); `text` then holds a partly replaced
-// text. When `changes` is given, it receives the changed parts of the text
-// in order (none when the text did not change). `forms_anew` may be false
-// only when `can_form_anew` is. Costs time linear in the text and the
+// every search at the first character. Returns false when the rule was
+// stopped on this text (see above); `text` then holds a partly replaced
+// text, and `stopped_after` (when given) the number of replacements made.
+// When `changes` is given, it receives the changed parts of the text in
+// order (none when the text did not change). `forms_anew` may be false only
+// when `can_form_anew` is. Costs time linear in the text and the
 // replacements made.
 bool replace_all(std::string& text, std::string_view search, std::string_view replacement,
-                 std::vector<changed_region>* changes = nullptr, bool forms_anew = true);
+                 std::vector<changed_region>* changes = nullptr, bool forms_anew = true,
+                 std::uint64_t* stopped_after = nullptr);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 
 namespace {
@@ -78,20 +79,30 @@ TEST(ReplaceAll, FinishesRulesThatNeedManyReplacements) {
             std::string(99 * 99, 'b') + "aa");
 }
 
-// 'ab = ba' sorts a^k b^k into b^k a^k with k x k replacements: under the
-// count bound of 1,000,000 + 16 x 2k for k = 900, over it for k = 1100.
-TEST(ReplaceAll, TheCountBoundLiesBetweenTheseTwoCascades) {
-  std::string text = std::string(900, 'a') + std::string(900, 'b');
-  ASSERT_TRUE(replace_all(text, "ab", "ba"));
-  EXPECT_EQ(text, std::string(900, 'b') + std::string(900, 'a'));
-  text = std::string(1100, 'a') + std::string(1100, 'b');
-  EXPECT_FALSE(replace_all(text, "ab", "ba"));
+// 'ba = ab' sorts b^k a^k into a^k b^k with k x k replacements, without
+// lengthening the text: such a rule has room for L x L / 2 of them. A rule
+// that lengthens the text keeps the bound of 1,000,000 + 16 x L.
+TEST(ReplaceAll, ARuleThatDoesNotLengthenTheTextMayMoveEveryByte) {
+  std::string text = std::string(1020, 'b') + std::string(1020, 'a');
+  ASSERT_TRUE(replace_all(text, "ba", "ab"));
+  EXPECT_EQ(text, std::string(1020, 'a') + std::string(1020, 'b'));
+  // aab... with ab = bba doubles the run of b before each a: 2^k - 1 b's.
+  text = std::string(30, 'a') + "b";
+  std::uint64_t made = 0;
+  EXPECT_FALSE(replace_all(text, "ab", "bba", nullptr, true, &made));
+  EXPECT_EQ(made, 1000000u + 16u * 31u + 1u);
 }
 
-TEST(ReplaceLimits, GrowWithTheTextAndTheReplacement) {
-  replace_limits limits = replace_limits::for_rule(100, 10);
-  EXPECT_EQ(limits.max_replacements, 1000000u + 1600u);
-  EXPECT_EQ(limits.max_length, (16u << 20) + 1100u);
+TEST(ReplaceLimits, AreCountedIn64BitsAndStopAtTheLargestValue) {
+  replace_limits lengthening = replace_limits::for_rule(100, 2, 10);
+  EXPECT_EQ(lengthening.max_replacements, 1000000u + 1600u);
+  EXPECT_EQ(lengthening.max_length, (16u << 20) + 1100u);
+  // 4,194,304 x 1,024 wraps a 32-bit size to 0.
+  EXPECT_EQ(replace_limits::for_rule(4194304, 1, 1023).max_length,
+            (std::uint64_t{16} << 20) + (std::uint64_t{4194304} << 10));
+  EXPECT_EQ(replace_limits::for_rule(100, 2, 2).max_replacements, 1000000u + 5000u);
+  EXPECT_EQ(replace_limits::for_rule(std::uint64_t{1} << 40, 2, 1).max_replacements,
+            std::numeric_limits<std::uint64_t>::max() / 2 + 1000000u);
 }
 
 // On random rules over a small alphabet, wherever the plain loop finishes,

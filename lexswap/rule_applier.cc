@@ -115,7 +115,7 @@ class state_engine final : public rule_applier::engine {
   std::unique_ptr<rule_applier::engine> clone() const override {
     return std::make_unique<state_engine>(rules_);
   }
-  std::optional<std::size_t> apply(std::string& text) override;
+  std::optional<rule_stop> apply(std::string& text) override;
 
  private:
   static State negated(State state) { return static_cast<State>(~state); }
@@ -310,7 +310,7 @@ void state_engine<State>::replace_known(std::string& text, std::size_t rule) {
 }
 
 template <typename State>
-std::optional<std::size_t> state_engine<State>::apply(std::string& text) {
+std::optional<rule_stop> state_engine<State>::apply(std::string& text) {
   for (std::size_t word = 0; word < touched_.size(); ++word) {
     for (std::uint64_t bits = touched_[word]; bits != 0; bits &= bits - 1)
       counts_[word * 64 + static_cast<std::size_t>(std::countr_zero(bits))] = 0;
@@ -331,9 +331,10 @@ std::optional<std::size_t> state_engine<State>::apply(std::string& text) {
       if (!forms_anew_[rule]) {
         replace_known(text, rule);
       } else {
+        std::uint64_t made = 0;
         if (!replace_all(text, list_.search_strings[rule], list_.replacement_strings[rule],
-                         &changes_))
-          return rule;
+                         &changes_, true, &made))
+          return rule_stop{rule, made};
         if (!changes_.empty()) rescan(text);
       }
       later = touched_[word] & ~done;
@@ -359,4 +360,4 @@ rule_applier::rule_applier(const rule_applier& other) : engine_(other.engine_->c
 
 rule_applier::~rule_applier() = default;
 
-std::optional<std::size_t> rule_applier::apply(std::string& text) { return engine_->apply(text); }
+std::optional<rule_stop> rule_applier::apply(std::string& text) { return engine_->apply(text); }

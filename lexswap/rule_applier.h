@@ -2,11 +2,19 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "lexswap/replacement_list.h"
+
+// A rule that was stopped in a text: its index in the list, and the
+// replacements it had made there.
+struct rule_stop {
+  std::size_t rule;
+  std::uint64_t replacements;
+};
 
 // Applies every rule of a list, in list order, to one text after another,
 // with the result of running every rule in turn on the whole text.
@@ -32,15 +40,15 @@ class rule_applier {
   rule_applier& operator=(rule_applier&&) noexcept = default;
   ~rule_applier();
 
-  // Applies the rules to `text`. Returns the index of a rule that never
-  // stops matching in this text, or nothing when all finished.
-  std::optional<std::size_t> apply(std::string& text);
+  // Applies the rules to `text`. Returns the rule that was stopped in this
+  // text (see replace.h), or nothing when all finished.
+  std::optional<rule_stop> apply(std::string& text);
 
   // The work itself, for one width of automaton state.
   class engine {
    public:
     virtual ~engine() = default;
-    virtual std::optional<std::size_t> apply(std::string& text) = 0;
+    virtual std::optional<rule_stop> apply(std::string& text) = 0;
     virtual std::unique_ptr<engine> clone() const = 0;
   };
 

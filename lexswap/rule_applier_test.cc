@@ -8,9 +8,12 @@
 
 namespace {
 
+// The index of the rule that was stopped, if one was.
 std::optional<std::size_t> apply_list(std::string& text, const std::string& rules) {
   replacement_list list = parse_replacement_list(rules);
-  return rule_applier(list).apply(text);
+  std::optional<rule_stop> stop = rule_applier(list).apply(text);
+  if (!stop) return std::nullopt;
+  return stop->rule;
 }
 
 TEST(RuleApplier, EachRuleWorksOnTheResultOfThoseBeforeIt) {

@@ -23,7 +23,8 @@ std::optional<rule_failure> apply_block(const std::vector<ie_res_talk_entry*>& e
     // The work goes on in a buffer of its own, which keeps its room from
     // text to text; each entry's text is then copied once, to its size.
     working = entries[i]->text();
-    if (std::optional<std::size_t> rule = rules.apply(working)) return rule_failure{i, *rule};
+    if (std::optional<rule_stop> stop = rules.apply(working))
+      return rule_failure{i, stop->rule, stop->replacements};
     entries[i]->set_text(working);
   }
   return std::nullopt;

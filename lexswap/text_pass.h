@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -11,15 +12,17 @@
 #include "lexswap/rule_applier.h"
 #include "talk/ie_res_talk_entry.h"
 
-// A rule that never stopped matching: the index of the entry, and the rule.
+// A rule that was stopped: the index of the entry, the rule, and the
+// replacements it had made in the entry.
 struct rule_failure {
   std::size_t entry;
   std::size_t rule;
+  std::uint64_t replacements;
 };
 
 // Applies `rules` to the text of every one of `entries` (none null), on up
 // to `threads` threads, and gives the result of working through the entries
-// one after another: when a rule never stops matching in some entries, the
+// one after another: when a rule is stopped in some entries, the
 // first of them in order is returned, every entry before it is done, and
 // those from it on are left in any state (lexswap then saves nothing).
 //
