@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <new>
+#include <stdexcept>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -44,6 +46,23 @@ void start_run() {
   }
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
+}
+
+int run_command(int (*command)(int, char**), int argc, char** argv, message_stream messages) {
+  start_run();
+  try {
+    return command(argc, argv);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+    // A size no string or array can hold: memory of another kind ran out.
+  }
+  constexpr std::string_view message = "Cannot proceed, not enough memory.";
+  if (messages == message_stream::standard_error) {
+    flush_standard_output();
+    std::cerr << message << std::endl;
+    return 1;
+  }
+  exit_with_message(message);
 }
 
 void flush_standard_output() {

@@ -15,6 +15,16 @@
 // makes a file-size limit an ordinary write error instead of a silent end.
 void start_run();
 
+// Where a program writes its own messages: standard output, but for
+// lexglean, whose standard output is its word list.
+enum class message_stream { standard_output, standard_error };
+
+// Runs a program's command, `start_run` first, and returns its status.
+// Memory that runs out anywhere in the run (loading, reading lists, on any
+// thread) ends it with "Cannot proceed, not enough memory." and status 1;
+// nothing is saved after that.
+int run_command(int (*command)(int, char**), int argc, char** argv, message_stream messages);
+
 // Writes each line of the usage text and a line end to standard output, then
 // ends the run with status 0 (or 1 when standard output cannot be written).
 [[noreturn]] void print_usage(std::initializer_list<std::string_view> lines);

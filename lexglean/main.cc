@@ -3,6 +3,5 @@
 #include "lexglean/lexglean.h"
 
 int main(int argc, char** argv) {
-  start_run();
-  end_run(run_lexglean(argc, argv));
+  end_run(run_command(run_lexglean, argc, argv, message_stream::standard_error));
 }

@@ -4,6 +4,5 @@
 #include "lexswap/lexswap.h"
 
 int main(int argc, char** argv) {
-  start_run();
-  end_run(run_lexswap(argc, argv));
+  end_run(run_command(run_lexswap, argc, argv, message_stream::standard_output));
 }

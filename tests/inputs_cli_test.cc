@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -108,6 +109,33 @@ TEST_F(Inputs, OnlyARegularFileIsATableToRewriteButAPipeCanBeRead) {
   testkit::run_result result = run(LEXGLEAN, {fifo});
   writer.join();
   EXPECT_EQ(result.out, "Read\na\nfrom\npipe\n");
+}
+
+// Memory that runs out is a message, wherever it runs out: here reading an
+// endless input.
+TEST_F(Inputs, RunningOutOfMemoryIsAMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer cannot start under a limit on memory";
+#endif
+  if (testkit::under_wine()) GTEST_SKIP() << "wine cannot start under a limit on memory";
+  testkit::run_options limited;
+  limited.memory_limit = std::uint64_t{300} << 20;
+  std::string table = file("dialog.tlk", testkit::packed_tlk({"words"}));
+  const std::string message = "Cannot proceed, not enough memory.\n";
+  testkit::run_result result = run(LEXGLEAN, {"/dev/zero"}, limited);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, message);
+  for (const auto& args : {std::vector<std::string>{"/dev/zero", table},
+                           std::vector<std::string>{"-l", "/dev/zero"},
+                           std::vector<std::string>{table, "/dev/zero"}}) {
+    const char* program = args[0] == "-l" ? WORDLOOM : args[0] == table ? LEXSWAP : WORDSIFT;
+    result = run(program, args, limited);
+    EXPECT_EQ(result.status, 1) << program;
+    EXPECT_EQ(result.out.substr(result.out.size() - std::min(result.out.size(), message.size())),
+              message)
+        << program;
+  }
+  EXPECT_EQ(testkit::read_bytes(table), testkit::packed_tlk({"words"}));
 }
 
 }  // namespace

@@ -185,6 +185,11 @@ run_result run_once(const std::string& program, const std::vector<std::string>& 
                    static_cast<rlim_t>(options.file_size_limit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (options.memory_limit > 0) {
+      rlimit limit{static_cast<rlim_t>(options.memory_limit),
+                   static_cast<rlim_t>(options.memory_limit)};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     std::vector<std::string> line = command_line(program, args);
     if (options.unprivileged && !under_wine()) line = unprivileged_line(std::move(line));
     std::vector<char*> argv;

@@ -66,6 +66,8 @@ struct run_options {
   std::string stdout_file;
   // Standard output closed instead.
   bool close_stdout = false;
+  // Limit on the program's address space (RLIMIT_AS) in bytes; 0 for none.
+  std::uint64_t memory_limit = 0;
   // Without root's power to write any file: a run by root is made as the
   // user `k_other_uid` (see `can_run_unprivileged`).
   bool unprivileged = false;

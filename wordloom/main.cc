@@ -4,6 +4,5 @@
 #include "wordloom/wordloom.h"
 
 int main(int argc, char** argv) {
-  start_run();
-  end_run(run_wordloom(argc, argv));
+  end_run(run_command(run_wordloom, argc, argv, message_stream::standard_output));
 }

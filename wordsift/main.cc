@@ -3,6 +3,5 @@
 #include "wordsift/wordsift.h"
 
 int main(int argc, char** argv) {
-  start_run();
-  end_run(run_wordsift(argc, argv));
+  end_run(run_command(run_wordsift, argc, argv, message_stream::standard_output));
 }
