@@ -3,6 +3,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "common/command.h"
@@ -57,6 +58,12 @@ int run_lexswap(int argc, char** argv) {
   // would replace the file's.
   auto table = std::make_unique<ie_res_talk>();
   if (!table->load(table_name)) return 1;
+  // Records may share one stored string, which is held once; saved, each
+  // would take its own copy. A table that could not be saved as it is, is
+  // refused before the rules run for minutes.
+  if (table->save_size() > ie_res_talk::k_largest_file)
+    exit_with_message("Cannot proceed, file '" + table_name +
+                      "' holds more text than a talk table can hold (4 GiB).");
 
   replacement_list list;
   text_kind kind = text_kind::plain;
@@ -67,12 +74,12 @@ int run_lexswap(int argc, char** argv) {
     exit_with_message(*refusal);
   std::cout << list.size() << " replacements read." << std::endl;
 
-  // The automaton over all search strings needs memory in proportion to
-  // their total length; a list too large for it is a clean refusal.
+  // The automaton numbers its states in four bytes at most; a list with more
+  // is a clean refusal. Memory that runs out is reported as such.
   std::optional<rule_applier> applier;
   try {
     applier.emplace(list);
-  } catch (const std::exception&) {
+  } catch (const std::length_error&) {
     exit_with_message("Cannot proceed, file '" + list_name + "' holds more rules than fit in memory.");
   }
   rule_applier& rules = *applier;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <utility>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -22,7 +23,7 @@ std::optional<rule_failure> apply_block(const std::vector<ie_res_talk_entry*>& e
   for (std::size_t i = from; i < to; ++i) {
     // The work goes on in a buffer of its own, which keeps its room from
     // text to text; each entry's text is then copied once, to its size.
-    working = entries[i]->text();
+    working = std::as_const(*entries[i]).text();
     if (std::optional<rule_stop> stop = rules.apply(working))
       return rule_failure{i, stop->rule, stop->replacements};
     entries[i]->set_text(working);

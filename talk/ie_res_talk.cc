@@ -3,6 +3,9 @@
 #include <cstring>
 #include <iostream>
 #include <limits>
+#include <optional>
+#include <unordered_map>
+#include <utility>
 
 #include "common/file_save.h"
 #include "common/text_lines.h"
@@ -15,6 +18,8 @@ constexpr std::size_t k_language_at = 8;
 constexpr std::size_t k_entry_count_at = 10;
 constexpr std::size_t k_strings_offset_at = 14;
 constexpr std::size_t k_record_size = ie_res_talk_entry::k_record_size;
+constexpr std::size_t k_record_offset_at = 18;
+constexpr std::size_t k_record_length_at = 22;
 
 bool report(const char* message) {
   std::cerr << message << std::endl;
@@ -78,6 +83,50 @@ load_status read_table_file(const std::string& file_name, file_bytes& file) {
   return load_status::ok;
 }
 
+// Tells the records that name the very same stored string (offset and
+// length) as an earlier record, so that it is held and scanned once: a
+// hostile table can point 200,000 records at one long string. Tables laid
+// out in order, each string after the one before (all that the kit and the
+// games write), cannot share, and are told so without a look-up.
+class shared_strings {
+ public:
+  explicit shared_strings(std::string_view file) : file_(file) {}
+
+  // The earlier record whose string record `index` names too, if any.
+  std::optional<std::uint32_t> earlier(std::uint32_t index) {
+    const std::uint8_t* record = record_at(file_, index);
+    std::uint64_t offset = get_le32(record + k_record_offset_at);
+    std::uint64_t length = get_le32(record + k_record_length_at);
+    if (length == 0) return std::nullopt;
+    if (in_order_ && offset >= end_) {
+      end_ = offset + length;
+      return std::nullopt;
+    }
+    if (in_order_) {
+      // The first string out of order: from here on, look them up.
+      in_order_ = false;
+      for (std::uint32_t i = 0; i < index; ++i) [[maybe_unused]] auto ignored = remember(i);
+    }
+    return remember(index);
+  }
+
+ private:
+  std::optional<std::uint32_t> remember(std::uint32_t index) {
+    const std::uint8_t* record = record_at(file_, index);
+    std::uint64_t key = (std::uint64_t{get_le32(record + k_record_offset_at)} << 32) |
+                        get_le32(record + k_record_length_at);
+    if ((key & 0xffffffffu) == 0) return std::nullopt;
+    auto [at, added] = first_.try_emplace(key, index);
+    if (added) return std::nullopt;
+    return at->second;
+  }
+
+  std::string_view file_;
+  bool in_order_ = true;
+  std::uint64_t end_ = 0;
+  std::unordered_map<std::uint64_t, std::uint32_t> first_;
+};
+
 }  // namespace
 
 bool ie_res_talk::load(const std::string& file_name) {
@@ -88,11 +137,16 @@ bool ie_res_talk::load(const std::string& file_name) {
   if (status != load_status::ok) return report_load(status);
 
   std::uint32_t count = entry_count();
-  entries_.reserve(entries_.size() + count + 10);
+  const std::size_t first = entries_.size();
+  entries_.reserve(first + count + 10);
+  shared_strings sharing(file);
   for (std::uint32_t i = 0; i < count; ++i) {
     auto* entry = new ie_res_talk_entry(record_at(file, i));
     entries_.push_back(entry);
-    [[maybe_unused]] bool inside = entry->read_text(file, strings_offset());
+    if (std::optional<std::uint32_t> earlier = sharing.earlier(i))
+      entry->share_text(*entries_[first + *earlier]);
+    else
+      [[maybe_unused]] bool inside = entry->read_text(file, strings_offset());
   }
   return true;
 }
@@ -105,15 +159,20 @@ bool ie_res_talk::read_texts(const std::string& file_name,
   const auto* header = reinterpret_cast<const std::uint8_t*>(file.data());
   std::uint32_t count = get_le32(header + k_entry_count_at);
   std::uint32_t strings_offset = get_le32(header + k_strings_offset_at);
-  for (std::uint32_t i = 0; i < count; ++i)
-    visit(*ie_res_talk_entry::stored_text(file, record_at(file, i), strings_offset));
+  shared_strings sharing(file);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (!sharing.earlier(i))
+      visit(*ie_res_talk_entry::stored_text(file, record_at(file, i), strings_offset));
+  }
   return true;
 }
 
 bool ie_res_talk::update_offsets() {
   std::uint64_t sum = 0;
+  std::uint64_t held = 0;
   for (ie_res_talk_entry* entry : entries_) {
     if (entry == nullptr) continue;
+    ++held;
     if (entry->length() == 0) {
       entry->set_offset(0);
       continue;
@@ -121,9 +180,14 @@ bool ie_res_talk::update_offsets() {
     entry->set_offset(static_cast<std::uint32_t>(sum));
     sum += entry->length();
   }
-  // The format's offsets are 32-bit: a table past 4 GiB cannot be written.
-  std::uint64_t file_size = k_header_size + k_record_size * entries_.size() + sum;
-  return file_size <= std::numeric_limits<std::uint32_t>::max();
+  return k_header_size + k_record_size * held + sum <= k_largest_file;
+}
+
+std::uint64_t ie_res_talk::save_size() const {
+  std::uint64_t size = k_header_size;
+  for (const ie_res_talk_entry* entry : entries_)
+    if (entry != nullptr) size += k_record_size + entry->length();
+  return size;
 }
 
 bool ie_res_talk::save(const std::string& file_name) {
@@ -155,7 +219,7 @@ bool ie_res_talk::save(const std::string& file_name) {
     // The record promises `length` bytes. A stored string that held a NUL
     // keeps its length; the bytes after the text were never part of it, so
     // they are written as NUL bytes.
-    std::string_view text = entry->text();
+    std::string_view text = std::as_const(*entry).text();
     std::size_t length = entry->length();
     file.write(text.substr(0, length));
     std::size_t padding = length > text.size() ? length - text.size() : 0;

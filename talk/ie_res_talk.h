@@ -56,6 +56,8 @@ class ie_res_talk {
   // hands the text of each entry, in order, to `visit` instead of keeping
   // the entries: for callers that only read the texts once. Every record is
   // checked before the first text is visited, so a damaged file visits none.
+  // A stored string is visited once, however many records name it (the same
+  // offset and length).
   static bool read_texts(const std::string& file_name,
                          const std::function<void(std::string_view)>& visit);
 
@@ -71,6 +73,12 @@ class ie_res_talk {
   // In the rare case that the old bytes could not even be put back after a
   // failed rewrite in place, a second line names the backup that holds them.
   bool save(const std::string& file_name);
+
+  // The size of the file that a save would write now. The format's 32-bit
+  // offsets address at most `k_largest_file` bytes; a larger table cannot be
+  // saved.
+  std::uint64_t save_size() const;
+  static constexpr std::uint64_t k_largest_file = 0xffffffff;
 
   // The entries in file order. The table owns them; a caller that adds or
   // removes entries through this list must keep `entry_count` in step.

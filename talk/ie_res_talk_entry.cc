@@ -24,8 +24,27 @@ ie_res_talk_entry::ie_res_talk_entry(const std::uint8_t* record) {
   std::memcpy(record_.data(), record, k_record_size);
 }
 
+std::string& ie_res_talk_entry::text() {
+  if (shared_) {
+    text_ = *shared_;
+    shared_.reset();
+  }
+  return text_;
+}
+
+void ie_res_talk_entry::share_text(ie_res_talk_entry& other) {
+  if (!other.shared_) {
+    other.shared_ = std::make_shared<const std::string>(std::move(other.text_));
+    other.text_ = std::string();
+  }
+  shared_ = other.shared_;
+  text_ = std::string();
+}
+
 void ie_res_talk_entry::set_text(std::string_view new_text) {
+  // `new_text` may be the shared text itself: copy before letting go.
   text_.assign(new_text);
+  shared_.reset();
   // A text too long for the 32-bit field is refused by the table's save,
   // which compares the two.
   put_le32(record_.data() + k_length_at, static_cast<std::uint32_t>(new_text.size()));
@@ -90,6 +109,7 @@ std::optional<std::string_view> ie_res_talk_entry::stored_text(
 bool ie_res_talk_entry::read_text(std::string_view file,
                                   std::uint32_t strings_offset) {
   std::optional<std::string_view> stored = stored_text(file, record_.data(), strings_offset);
+  shared_.reset();
   if (!stored) {
     text_.clear();
     return false;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,9 +34,13 @@ class ie_res_talk_entry {
   virtual ~ie_res_talk_entry() = default;
 
   // The text. A change made through the reference leaves `length` alone;
-  // replace a text with `set_text`.
-  std::string& text() { return text_; }
-  const std::string& text() const { return text_; }
+  // replace a text with `set_text`. Entries whose records name the very same
+  // stored string share one text, so that a table of many records over one
+  // long string costs no more than its file; the modifiable reference gives
+  // this entry a copy of its own first, so callers that only read take the
+  // const one.
+  std::string& text();
+  const std::string& text() const { return shared_ ? *shared_ : text_; }
   // Makes `text` a copy of `new_text` and `length` its size; no other field
   // changes.
   void set_text(std::string_view new_text);
@@ -74,6 +79,11 @@ class ie_res_talk_entry {
   bool read_text(std::string_view file, std::uint32_t strings_offset);
 
  private:
+  friend class ie_res_talk;
+  // Makes this entry's text the one of `other`, shared.
+  void share_text(ie_res_talk_entry& other);
+
   record_bytes record_;
-  std::string text_;
+  std::string text_;  // unused while the text is shared
+  std::shared_ptr<const std::string> shared_;
 };

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <utility>
 
 #include "tests/testkit.h"
 
@@ -103,6 +104,21 @@ TEST_F(TalkTable, NormalizesSharedGappedAndUnorderedStrings) {
   EXPECT_EQ(testkit::read_bytes(path_), testkit::packed_tlk({"two", "one", "two", ""}));
   EXPECT_EQ(table->entry(2)->offset(), 6u);
   EXPECT_EQ(table->entry(3)->offset(), 0u);
+}
+
+// Records that name one stored string share its text, held once, until one
+// of them is changed: through the modifiable text or with `set_text`.
+TEST_F(TalkTable, EntriesNamingOneStringShareItUntilOneIsChanged) {
+  std::vector<record> records(3);
+  for (record& r : records) r.offset = 2, r.length = 3;
+  bool loaded = false;
+  auto table = load_bytes(testkit::tlk_bytes(records, "..two", 18 + 26 * 3), loaded);
+  ASSERT_TRUE(loaded);
+  const ie_res_talk_entry& first = *table->entry(0);
+  EXPECT_EQ(&first.text(), &std::as_const(*table->entry(2)).text()) << "held once";
+  table->entry(0)->text() += "!";
+  table->entry(1)->set_text("2");
+  EXPECT_EQ(texts(*table), (std::vector<std::string>{"two!", "2", "two"}));
 }
 
 TEST_F(TalkTable, ATextEndsAtItsFirstNulAndKeepsItsStoredLength) {

@@ -111,6 +111,30 @@ TEST_F(Inputs, OnlyARegularFileIsATableToRewriteButAPipeCanBeRead) {
   EXPECT_EQ(result.out, "Read\na\nfrom\npipe\n");
 }
 
+// 200,000 records pointing at one 64 KiB string: 5 MB of file that would be
+// 13 GB of texts. The string is held and scanned once; lexswap, which would
+// have to save 13 GB, refuses at once.
+TEST_F(Inputs, ATableOfRecordsSharingOneLongStringCostsNoMoreThanItsFile) {
+  std::string text;
+  while (text.size() < 65536) text += "lorem ipsum dolor ";
+  text.resize(65536);
+  std::vector<testkit::record> records(200000);
+  for (testkit::record& r : records) r.length = 65536;
+  std::string table = file("dialog.tlk", testkit::tlk_bytes(records, text, 18 + 26 * 200000));
+  std::string rules = file("rules.txt", "lorem = LOREM\n");
+  testkit::run_options limited;
+#if !defined(__SANITIZE_ADDRESS__)
+  if (!testkit::under_wine()) limited.memory_limit = std::uint64_t{2000000} << 10;
+#endif
+  testkit::run_result result = run(LEXGLEAN, {table}, limited);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "dolo\ndolor\nipsum\nlorem\n");
+  result = run(LEXSWAP, {table, rules}, limited);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "Cannot proceed, file '" + table +
+                            "' holds more text than a talk table can hold (4 GiB).\n");
+}
+
 // Memory that runs out is a message, wherever it runs out: here reading an
 // endless input.
 TEST_F(Inputs, RunningOutOfMemoryIsAMessage) {
