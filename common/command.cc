@@ -11,7 +11,11 @@
 #include <new>
 #include <stdexcept>
 
-#ifndef _WIN32
+#include "common/file_names.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -45,11 +49,18 @@ void start_run() {
     }
   }
   std::signal(SIGXFSZ, SIG_IGN);
+#else
+  // Names in messages are UTF-8, as the kit holds them; a console shows them
+  // so only in its UTF-8 code page, which it gets back at the end.
+  static const UINT console_page = GetConsoleOutputCP();
+  if (console_page != 0 && console_page != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
+    std::atexit([] { SetConsoleOutputCP(console_page); });
 #endif
 }
 
 int run_command(int (*command)(int, char**), int argc, char** argv, message_stream messages) {
   start_run();
+  argv = kit_arguments(argc, argv);
   try {
     return command(argc, argv);
   } catch (const std::bad_alloc&) {
@@ -88,8 +99,8 @@ void exit_with_message(std::string_view message) {
 bool file_exists(const std::string& file_name) {
   if (file_name.empty()) return false;
   std::error_code ignored;
-  if (std::filesystem::is_directory(file_name, ignored)) return false;
-  std::FILE* file = std::fopen(file_name.c_str(), "rb");
+  if (std::filesystem::is_directory(native_path(file_name), ignored)) return false;
+  std::FILE* file = open_file(file_name, "rb");
   if (file == nullptr) return false;
   std::fclose(file);
   return true;
@@ -97,7 +108,7 @@ bool file_exists(const std::string& file_name) {
 
 bool is_special_file(const std::string& file_name) {
   std::error_code ignored;
-  std::filesystem::file_status status = std::filesystem::status(file_name, ignored);
+  std::filesystem::file_status status = std::filesystem::status(native_path(file_name), ignored);
   return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
          !std::filesystem::is_directory(status);
 }

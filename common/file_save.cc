@@ -12,6 +12,8 @@
 #include <system_error>
 #include <vector>
 
+#include "common/file_names.h"
+
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
@@ -33,18 +35,18 @@ namespace {
 // that a link to the table stays a link. A dangling link yields the path it
 // points at. The hop limit stops a loop of links.
 std::string resolve_links(const std::string& name) {
-  fs::path path(name);
+  fs::path path = native_path(name);
   std::error_code error;
   for (int hop = 0; hop < 40 && fs::is_symlink(path, error); ++hop) {
     fs::path target = fs::read_symlink(path, error);
     if (error) break;
     path = target.is_absolute() ? target : path.parent_path() / target;
   }
-  return path.string();
+  return name_of(path);
 }
 
 std::string folder_of(const std::string& path) {
-  std::string folder = fs::path(path).parent_path().string();
+  std::string folder = name_of(native_path(path).parent_path());
   return folder.empty() ? "." : folder;
 }
 
@@ -60,18 +62,22 @@ std::string random_tag() {
 // Short, so that it fits beside a target whose own name is as long as the
 // file system allows, and hidden from a plain listing.
 std::string temporary_name(const std::string& folder) {
-  return (fs::path(folder) / (".lexkit-" + random_tag())).string();
+  return name_of(native_path(folder) / native_path(".lexkit-" + random_tag()));
 }
 
 // Says what it holds, should a crash leave it behind: the target's name
 // (cut short where it is very long) and "backup".
 std::string backup_name(const std::string& path) {
-  std::string name = fs::path(path).filename().string();
+  std::string name = name_of(native_path(path).filename());
   constexpr std::size_t k_longest_name = 255;
   std::string suffix = ".backup-" + random_tag();
-  if (name.size() + suffix.size() > k_longest_name)
-    name.resize(k_longest_name - suffix.size());
-  return (fs::path(folder_of(path)) / (name + suffix)).string();
+  if (name.size() + suffix.size() > k_longest_name) {
+    std::size_t cut = k_longest_name - suffix.size();
+    // Not inside a character of a UTF-8 name.
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xc0) == 0x80) --cut;
+    name.resize(cut);
+  }
+  return name_of(native_path(folder_of(path)) / native_path(name + suffix));
 }
 
 // --- What the target is --------------------------------------------------------
@@ -93,7 +99,7 @@ struct file_facts {
 // nothing of that name exists.
 bool look_at(const std::string& path, file_facts& facts) {
 #ifdef _WIN32
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = GetFileAttributesW(wide_name(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -103,7 +109,7 @@ bool look_at(const std::string& path, file_facts& facts) {
   facts.directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   facts.regular = !facts.directory && (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
   if (facts.regular) {
-    HANDLE handle = CreateFileA(path.c_str(), 0,
+    HANDLE handle = CreateFileW(wide_name(path).c_str(), 0,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
@@ -132,7 +138,7 @@ bool look_at(const std::string& path, file_facts& facts) {
 bool writable_in_place(const std::string& path, const file_facts& facts) {
 #ifdef _WIN32
   if (facts.attributes & FILE_ATTRIBUTE_READONLY) return false;
-  int fd = _open(path.c_str(), _O_WRONLY | _O_BINARY);
+  int fd = _wopen(wide_name(path).c_str(), _O_WRONLY | _O_BINARY);
   if (fd < 0) return false;
   _close(fd);
   return true;
@@ -157,7 +163,7 @@ void close_fd(int fd) {
 
 bool remove_file(const std::string& path) {
 #ifdef _WIN32
-  return DeleteFileA(path.c_str()) != 0;
+  return DeleteFileW(wide_name(path).c_str()) != 0;
 #else
   return ::unlink(path.c_str()) == 0;
 #endif
@@ -169,7 +175,7 @@ bool remove_file(const std::string& path) {
 int create_new_file(const std::string& path, unsigned mode) {
 #ifdef _WIN32
   (void)mode;
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+  HANDLE handle = CreateFileW(wide_name(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -191,7 +197,7 @@ int create_new_file(const std::string& path, unsigned mode) {
 
 int open_existing(const std::string& path, bool for_writing) {
 #ifdef _WIN32
-  return _open(path.c_str(), (for_writing ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
+  return _wopen(wide_name(path).c_str(), (for_writing ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
 #else
   return ::open(path.c_str(), (for_writing ? O_WRONLY : O_RDONLY) | O_NOCTTY | O_CLOEXEC);
 #endif
@@ -336,6 +342,27 @@ bool make_like(int fd, const std::string& old_path, const struct stat& old_statu
 // What a signal handler removes before the process ends: the temporary
 // file or the backup while it is being made. One save runs at a time.
 std::atomic<const char*> g_remove_on_signal{nullptr};
+#ifdef _WIN32
+// The same name in UTF-16 for the console handler, which runs on a thread
+// of its own: a name is written to the slot not in use, then published.
+std::atomic<const wchar_t*> g_remove_on_signal_wide{nullptr};
+std::wstring g_wide_slots[2];
+int g_wide_slot = 0;
+#endif
+
+// Names the file that a signal removes; none with nullptr.
+void remove_on_signal(const std::string* path) {
+  g_remove_on_signal = path != nullptr ? path->c_str() : nullptr;
+#ifdef _WIN32
+  if (path == nullptr) {
+    g_remove_on_signal_wide = nullptr;
+    return;
+  }
+  g_wide_slot ^= 1;
+  g_wide_slots[g_wide_slot] = wide_name(*path);
+  g_remove_on_signal_wide = g_wide_slots[g_wide_slot].c_str();
+#endif
+}
 
 #ifdef _WIN32
 std::atomic<bool> g_holding{false};
@@ -346,14 +373,14 @@ BOOL WINAPI on_console_event(DWORD) {
     g_held_event = true;
     return TRUE;
   }
-  if (const char* path = g_remove_on_signal.load()) DeleteFileA(path);
+  if (const wchar_t* path = g_remove_on_signal_wide.load()) DeleteFileW(path);
   return FALSE;  // the next handler ends the process, as it would have
 }
 
 void catch_signals() { SetConsoleCtrlHandler(on_console_event, TRUE); }
 void hold_signals() { g_holding = true; }
 void release_signals() {
-  g_remove_on_signal = nullptr;
+  remove_on_signal(nullptr);
   SetConsoleCtrlHandler(on_console_event, FALSE);
   bool held = g_holding.exchange(false) && g_held_event.exchange(false);
   if (held) ExitProcess(STATUS_CONTROL_C_EXIT);
@@ -402,7 +429,7 @@ void hold_signals() {
 
 // A signal that came while they were held takes effect here.
 void release_signals() {
-  g_remove_on_signal = nullptr;
+  remove_on_signal(nullptr);
   if (g_caught) {
     for (int i = 0; i < 3; ++i) sigaction(k_signals[i], &g_old_actions[i], nullptr);
     g_caught = false;
@@ -439,7 +466,7 @@ int create_named(std::string& path, unsigned mode, Names make_name) {
     path = make_name();
     int fd = unsplit([&] {
       int made = create_new_file(path, mode);
-      if (made >= 0) g_remove_on_signal = path.c_str();
+      if (made >= 0) remove_on_signal(&path);
       return made;
     });
     if (fd >= 0) return fd;
@@ -474,7 +501,7 @@ bool link_unnamed(int fd, std::string& path, Names make_name) {
     bool linked = unsplit([&] {
       bool made = ::linkat(AT_FDCWD, proc_name.c_str(), AT_FDCWD, path.c_str(),
                            AT_SYMLINK_FOLLOW) == 0;
-      if (made) g_remove_on_signal = path.c_str();
+      if (made) remove_on_signal(&path);
       return made;
     });
     if (linked) return true;
@@ -622,13 +649,13 @@ bool file_save::open_in_place() {
   if (saved) {
     // From here the target may not be whole: a signal waits until it is.
     hold_signals();
-    g_remove_on_signal = nullptr;
+    remove_on_signal(nullptr);
 #ifdef O_TMPFILE
     if (unnamed) saved = link_unnamed(backup, backup_path_, make_name);
 #endif
   }
   close_fd(backup);
-  g_remove_on_signal = nullptr;
+  remove_on_signal(nullptr);
   int fd = -1;
   if (saved) {
     sync_folder(folder_);
@@ -700,18 +727,18 @@ bool file_save::finish_rename() {
   }
 #endif
 #ifdef _WIN32
-  bool renamed = MoveFileExA(temp_path_.c_str(), final_path_.c_str(),
+  bool renamed = MoveFileExW(wide_name(temp_path_).c_str(), wide_name(final_path_).c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 #else
   bool renamed = ::rename(temp_path_.c_str(), final_path_.c_str()) == 0;
 #endif
   if (!renamed) return false;
-  g_remove_on_signal = nullptr;
+  remove_on_signal(nullptr);
   temp_path_.clear();
 #ifdef _WIN32
   file_facts now;
   if (old_attributes_ != 0 && look_at(final_path_, now))
-    SetFileAttributesA(final_path_.c_str(), old_attributes_);
+    SetFileAttributesW(wide_name(final_path_).c_str(), old_attributes_);
 #endif
   sync_folder(folder_);
   return true;
@@ -729,7 +756,7 @@ bool file_save::finish_in_place() {
   ok = std::fclose(file_) == 0 && ok;
   file_ = nullptr;
   if (!ok) return false;
-  g_remove_on_signal = nullptr;
+  remove_on_signal(nullptr);
   remove_file(backup_path_);
   backup_path_.clear();
   sync_folder(folder_);
@@ -750,7 +777,7 @@ void file_save::restore_old_bytes() {
 }
 
 void file_save::discard() {
-  g_remove_on_signal = nullptr;
+  remove_on_signal(nullptr);
   if (file_ != nullptr) {
     std::fclose(file_);
     file_ = nullptr;

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "common/file_names.h"
+
 namespace {
 
 struct file_closer {
@@ -17,17 +19,17 @@ bool read_file(const std::string& file_name, file_bytes& bytes) {
   // A directory opens like a file on some systems and then fails to read,
   // or reports a size that is no size at all.
   std::error_code error;
-  std::filesystem::file_status status = std::filesystem::status(file_name, error);
+  const std::filesystem::path path = native_path(file_name);
+  std::filesystem::file_status status = std::filesystem::status(path, error);
   if (std::filesystem::is_directory(status)) return false;
-  std::unique_ptr<std::FILE, file_closer> file(
-      std::fopen(file_name.c_str(), "rb"));
+  std::unique_ptr<std::FILE, file_closer> file(open_file(file_name, "rb"));
   if (!file) return false;
   // The size only sizes the first read: the loop after it reads on until the
   // end, so a file that grows meanwhile is still read whole, and a pipe or
   // a device, which has no size, is read all the same.
   std::size_t filled = 0;
   if (std::filesystem::is_regular_file(status)) {
-    std::uintmax_t size = std::filesystem::file_size(file_name, error);
+    std::uintmax_t size = std::filesystem::file_size(path, error);
     if (!error && size > 0) {
       bytes.resize(static_cast<std::size_t>(size));
       filled = std::fread(bytes.data(), 1, bytes.size(), file.get());

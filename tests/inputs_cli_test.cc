@@ -111,6 +111,31 @@ TEST_F(Inputs, OnlyARegularFileIsATableToRewriteButAPipeCanBeRead) {
   EXPECT_EQ(result.out, "Read\na\nfrom\npipe\n");
 }
 
+// A translator's folders and files are named in their own script: every
+// program opens, lists, rewrites and saves through such names, and quotes
+// them in its messages as they were typed.
+TEST_F(Inputs, FileNamesInAnyScript) {
+  fs::create_directory(dir_.path() / "Андрей");
+  std::string table = file("Андрей/диалог.tlk", testkit::packed_tlk({"old words"}));
+  std::string rules = file("Андрей/κανόνες.txt", "old = new\n");
+  std::string words = file("単語.txt", "cat\ndog\n");
+  std::string exclude = file("除外.txt", "dog\n");
+  std::string model = dir_.file("Андрей/模型.txt");
+
+  EXPECT_EQ(run(LEXGLEAN, {table}).out, "old\nwords\n");
+  testkit::run_result result = run(LEXSWAP, {table, rules});
+  EXPECT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_EQ(testkit::read_bytes(table), testkit::packed_tlk({"new words"}));
+  EXPECT_EQ(run(WORDSIFT, {words, exclude}).out, "cat\n");
+  EXPECT_EQ(run(WORDLOOM, {"-r", exclude, "-s", model, "-c", "0"}).status, 0);
+  EXPECT_EQ(testkit::read_bytes(model), "[d:o1\ndo:g1\nog:]1\n");
+  EXPECT_EQ(run(WORDLOOM, {"-l", model, "-c", "1"}).out, "dog\n");
+
+  std::string missing = dir_.file("Андрей/нет.tlk");
+  EXPECT_EQ(run(LEXSWAP, {missing, rules}).out,
+            "Cannot read TALK V1 resource, file '" + missing + "' not found.\n");
+}
+
 // 200,000 records pointing at one 64 KiB string: 5 MB of file that would be
 // 13 GB of texts. The string is held and scanned once; lexswap, which would
 // have to save 13 GB, refuses at once.

@@ -190,6 +190,9 @@ run_result run_once(const std::string& program, const std::vector<std::string>& 
                    static_cast<rlim_t>(options.memory_limit)};
       setrlimit(RLIMIT_AS, &limit);
     }
+    // Wine turns the command line into UTF-16 by the locale: in C, names
+    // outside ASCII would arrive mangled.
+    if (under_wine()) setenv("LANG", "C.UTF-8", 1);
     std::vector<std::string> line = command_line(program, args);
     if (options.unprivileged && !under_wine()) line = unprivileged_line(std::move(line));
     std::vector<char*> argv;
