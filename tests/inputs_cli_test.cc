@@ -185,6 +185,14 @@ TEST_F(Inputs, RunningOutOfMemoryIsAMessage) {
         << program;
   }
   EXPECT_EQ(testkit::read_bytes(table), testkit::packed_tlk({"words"}));
+
+  // Strings of 100 MB each, made on all the threads at once.
+  std::string big_table = testkit::packed_tlk(std::vector<std::string>(600, std::string(1000, 'a')));
+  testkit::write_bytes(table, big_table);
+  result = run(LEXSWAP, {table, file("grow.txt", "a = " + std::string(100000, 'x'))}, limited);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "1 replacements read.\nProcessing: " + message);
+  EXPECT_EQ(testkit::read_bytes(table), big_table);
 }
 
 }  // namespace
