@@ -2,18 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <atomic>
 #include <stdexcept>
 
 namespace {
 
 TEST(SideTask, TheWorkIsDoneWhenWaitReturns) {
-  long sum = 0;
+  std::int64_t sum = 0;
   side_task task([&sum] {
-    for (long i = 1; i <= 1000000; ++i) sum += i;
+    for (std::int64_t i = 1; i <= 1000000; ++i) sum += i;
   });
-  long other = 0;
-  for (long i = 1; i <= 1000; ++i) other += i;
+  std::int64_t other = 0;
+  for (std::int64_t i = 1; i <= 1000; ++i) other += i;
   task.wait();
   EXPECT_EQ(sum, 500000500000L);
   EXPECT_EQ(other, 500500L);

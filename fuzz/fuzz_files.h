@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <random>
 #include <string>
-#include <unistd.h>
 
 inline const std::string& fuzz_folder() {
   static const std::string folder = [] {
     std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("kit-fuzz-" + std::to_string(getpid()));
+                                 ("kit-fuzz-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(path);
     return path.string();
   }();

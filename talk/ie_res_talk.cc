@@ -77,7 +77,7 @@ load_status read_table_file(const std::string& file_name, file_bytes& file) {
   std::uint32_t strings_offset = get_le32(header + k_strings_offset_at);
   if (k_header_size + count * k_record_size > file.size()) return load_status::truncated;
   for (std::uint64_t i = 0; i < count; ++i) {
-    if (!ie_res_talk_entry::stored_text(file, record_at(file, i), strings_offset))
+    if (!ie_res_talk_entry::stored_inside(file.size(), record_at(file, i), strings_offset))
       return load_status::truncated;
   }
   return load_status::ok;

@@ -94,14 +94,22 @@ std::uint32_t ie_res_talk_entry::length() const {
   return get_le32(record_.data() + k_length_at);
 }
 
-std::optional<std::string_view> ie_res_talk_entry::stored_text(
-    std::string_view file, const std::uint8_t* record, std::uint32_t strings_offset) {
+bool ie_res_talk_entry::stored_inside(std::uint64_t file_size, const std::uint8_t* record,
+                                      std::uint32_t strings_offset) {
   std::uint32_t size = get_le32(record + k_length_at);
-  if (size == 0) return std::string_view();
+  if (size == 0) return true;
   // The end is computed in 64 bits so that a huge length cannot wrap around
   // past the check.
   std::uint32_t start = strings_offset + get_le32(record + k_offset_at);
-  if (static_cast<std::uint64_t>(start) + size > file.size()) return std::nullopt;
+  return static_cast<std::uint64_t>(start) + size <= file_size;
+}
+
+std::optional<std::string_view> ie_res_talk_entry::stored_text(
+    std::string_view file, const std::uint8_t* record, std::uint32_t strings_offset) {
+  if (!stored_inside(file.size(), record, strings_offset)) return std::nullopt;
+  std::uint32_t size = get_le32(record + k_length_at);
+  if (size == 0) return std::string_view();
+  std::uint32_t start = strings_offset + get_le32(record + k_offset_at);
   std::string_view stored = file.substr(start, size);
   return stored.substr(0, stored.find('\0'));
 }

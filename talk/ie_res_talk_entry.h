@@ -70,6 +70,10 @@ class ie_res_talk_entry {
   static std::optional<std::string_view> stored_text(std::string_view file,
                                                      const std::uint8_t* record,
                                                      std::uint32_t strings_offset);
+  // Whether that string lies inside a file of `file_size` bytes: the check
+  // of `stored_text` without reading the string.
+  static bool stored_inside(std::uint64_t file_size, const std::uint8_t* record,
+                            std::uint32_t strings_offset);
 
   // Fetches the text from the bytes of a whole talk table file: the `length`
   // bytes at `strings_offset` + `offset` (a 32-bit sum, as the format

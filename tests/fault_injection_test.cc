@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <random>
 
-#include "tests/testkit.h"
+#include "tests/run_program.h"
 
 namespace fs = std::filesystem;
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "tests/testkit.h"
+#include "tests/run_program.h"
 
 namespace fs = std::filesystem;
 
@@ -149,7 +149,8 @@ TEST_F(Inputs, ATableOfRecordsSharingOneLongStringCostsNoMoreThanItsFile) {
   std::string rules = file("rules.txt", "lorem = LOREM\n");
   testkit::run_options limited;
 #if !defined(__SANITIZE_ADDRESS__)
-  if (!testkit::under_wine()) limited.memory_limit = std::uint64_t{2000000} << 10;
+  if (!testkit::under_wine() && !testkit::under_emulator())
+    limited.memory_limit = std::uint64_t{2000000} << 10;
 #endif
   testkit::run_result result = run(LEXGLEAN, {table}, limited);
   EXPECT_EQ(result.status, 0);
@@ -166,7 +167,8 @@ TEST_F(Inputs, RunningOutOfMemoryIsAMessage) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer cannot start under a limit on memory";
 #endif
-  if (testkit::under_wine()) GTEST_SKIP() << "wine cannot start under a limit on memory";
+  if (testkit::under_wine() || testkit::under_emulator())
+    GTEST_SKIP() << "wine and emulators cannot start under a limit on memory";
   testkit::run_options limited;
   limited.memory_limit = std::uint64_t{300} << 20;
   std::string table = file("dialog.tlk", testkit::packed_tlk({"words"}));

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "tests/testkit.h"
+#include "tests/run_program.h"
 
 namespace fs = std::filesystem;
 
