@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 
 #include "common/file_names.h"
 
@@ -30,6 +31,9 @@ bool read_file(const std::string& file_name, file_bytes& bytes) {
   std::size_t filled = 0;
   if (std::filesystem::is_regular_file(status)) {
     std::uintmax_t size = std::filesystem::file_size(path, error);
+    // A file larger than this system's memory can address (4 GiB on a
+    // 32-bit one) is out of memory, not a size to cut short.
+    if (!error && size > bytes.max_size()) throw std::length_error("file too large");
     if (!error && size > 0) {
       bytes.resize(static_cast<std::size_t>(size));
       filled = std::fread(bytes.data(), 1, bytes.size(), file.get());

@@ -11,6 +11,8 @@
 
 // Reads the whole file into `bytes`. Returns false, with `bytes` empty, when
 // the file cannot be opened or a read fails (a directory fails here too).
+// Throws std::bad_alloc or std::length_error, as memory does, when the file
+// does not fit in memory.
 bool read_file(const std::string& file_name, file_bytes& bytes);
 
 // What the byte-order mark at the start of a list says it is. Only the

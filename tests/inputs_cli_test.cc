@@ -161,6 +161,18 @@ TEST_F(Inputs, ATableOfRecordsSharingOneLongStringCostsNoMoreThanItsFile) {
                             "' holds more text than a talk table can hold (4 GiB).\n");
 }
 
+// On a 32-bit system a file of 4 GiB and more cannot be held: a table that
+// large is the memory message, not a size cut short or the C++ library's
+// own end.
+TEST_F(Inputs, ATableLargerThanMemoryCanAddressIsAMessage) {
+  if (sizeof(void*) > 4) GTEST_SKIP() << "for 32-bit builds";
+  std::string table = file("huge.tlk", testkit::packed_tlk({"words"}));
+  fs::resize_file(table, (std::uint64_t{5} << 30) + 7);  // sparse: no disk used
+  testkit::run_result result = run(LEXGLEAN, {table});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Cannot proceed, not enough memory.\n");
+}
+
 // Memory that runs out is a message, wherever it runs out: here reading an
 // endless input.
 TEST_F(Inputs, RunningOutOfMemoryIsAMessage) {
