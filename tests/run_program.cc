@@ -37,6 +37,8 @@ bool under_emulator() {
 #endif
 }
 
+bool can_limit_file_size() { return true; }
+
 bool has_full_device() { return std::filesystem::exists("/dev/full"); }
 
 bool under_wine() { return std::getenv("KIT_TEST_EXE_DIR") != nullptr; }

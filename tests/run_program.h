@@ -1,6 +1,7 @@
 // Running a built program as a user would, for the end-to-end tests: on a
-// POSIX system, with the programs built for it (under an emulator for a
-// cross build) or the Windows programs under wine.
+// POSIX system (run_program.cc), with the programs built for it (under an
+// emulator for a cross build) or the Windows programs under wine; on Windows
+// (run_program_windows.cc), with its own programs.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +39,9 @@ constexpr unsigned k_other_uid = 65534;
 // Whether runs can be unprivileged: the tests do not run as root, or root
 // can drop to `k_other_uid` (setpriv is there, and that user is).
 bool can_run_unprivileged();
+
+// Whether `run_options::file_size_limit` can be set here.
+bool can_limit_file_size();
 
 // Whether /dev/full, whose writes all fail, is there to stand for a full
 // disk.
