@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // make_workload <seed> <folder> [dictionary]: writes the benchmark inputs,
 // the same bytes for the same seed on every machine.
 //

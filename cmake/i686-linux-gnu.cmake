@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The kit for 32-bit x86 Linux, with Debian's cross compiler (package
 # g++-i686-linux-gnu). The programs and tests run on an x86-64 host as they
 # are, given its 32-bit C and C++ libraries (libc6-i386, lib32stdc++6).

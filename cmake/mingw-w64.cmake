@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-compiling the kit for 64-bit Windows with Debian's mingw-w64
 # (package g++-mingw-w64-x86-64-posix). The programs are linked statically,
 # so each .exe runs on its own.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The kit for big-endian s390x Linux, with Debian's cross compiler (package
 # g++-s390x-linux-gnu). Its programs and tests run under qemu-user (package
 # qemu-user), which finds the target's libraries in Debian's cross sysroot.

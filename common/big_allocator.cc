@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/big_allocator.h"
 
 #include <new>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory for the kit's large working sets: a whole talk table or word list,
 // a million sort keys. Fresh memory is touched page by page, and on many
 // machines each first touch of a small page costs more than the work done on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The routines every program of the kit ends its run with: the usage text, a
 // one-line error message, and the test that an input file can be read.
 #pragma once

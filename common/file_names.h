@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File names as the kit holds them. Everywhere but Windows a name is a
 // string of bytes, handed to the system as it stands. The narrow functions
 // of Windows reach only the names of one code page, so there the kit holds

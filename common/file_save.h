@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Saving over a user's file. The kit rewrites talk tables and model files
 // that are often their users' only copies, so a save keeps these promises:
 //

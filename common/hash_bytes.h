@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A fast hash of short byte strings, for the kit's sets of words and lines:
 // eight bytes at a time, mixed with multiplications. Not for anything that
 // must resist chosen inputs.

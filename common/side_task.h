@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A piece of work that runs on a second thread while the caller goes on
 // with another: the kit's programs use it to read two inputs at once, or to
 // work on two halves of one.

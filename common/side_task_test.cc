@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/side_task.h"
 
 #include <gtest/gtest.h>

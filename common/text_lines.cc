@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/text_lines.h"
 
 #include <cstdio>

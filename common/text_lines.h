@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading whole files and splitting text into lines the same way on every
 // platform: the kit reads the bytes itself instead of trusting a text-mode
 // stream, so a word list made on Windows gives the same words on Linux.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The kit at work on the sample talk table. Run through the build's `demo`
 # target; every file it makes goes to WORK, and the sample itself is never
 # changed.

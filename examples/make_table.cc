@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tlkmake <text file> <talk table>: builds a talk table from a text file of
 // SOUND|TEXT lines, so that the sample table of the repository can be made
 // again from its source. See dialog.txt for the escapes in TEXT.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scratch files for the fuzz targets that go through the file system, as the
 // kit's programs do: one folder per process, reused for every input.
 #pragma once

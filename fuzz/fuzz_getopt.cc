@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any bytes as a command line (arguments separated by NUL bytes): the
 // option scanner answers every question from within its joined text.
 #include <cstddef>

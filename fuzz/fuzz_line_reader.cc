@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any bytes as a word list: the line reader gives exactly the lines of the
 // plainest reading of the line rule.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any bytes as a model state file: the model generates words that all end,
 // and the file it saves loads into a new model with the same counters.
 #include <cstddef>

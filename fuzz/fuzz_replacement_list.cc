@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any bytes as a replacement list and a text: the first line is the text,
 // the rest the list. Every run ends; where the list is accepted and the
 // rules finish, the result is that of running the rules one by one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any bytes as a talk table file: a load that succeeds must save a table
 // that loads again with every text, and saving that gives the same bytes.
 #include <cstddef>

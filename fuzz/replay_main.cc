@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target once on every file of the folders or files given, so
 // that the seed corpora and the inputs of past findings run with the
 // ordinary tests, under any compiler, without libFuzzer.

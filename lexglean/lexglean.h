@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lexglean: every distinct word of a talk table, one per line, in byte order.
 // A word is a maximal run of the ASCII letters A-Z and a-z; every other byte,
 // those from 0x80 up included, ends a word.

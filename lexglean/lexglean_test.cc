@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lexglean/lexglean.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lexglean <filename>: lists every distinct word of a talk table.
 #include "common/command.h"
 #include "lexglean/lexglean.h"

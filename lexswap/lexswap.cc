@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lexswap/lexswap.h"
 
 #include <iostream>

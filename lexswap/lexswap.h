@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lexswap <dialog.tlk> <source file>: rewrites every string of a talk table
 // with a replacement list and saves the table over the same file.
 #pragma once

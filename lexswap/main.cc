@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lexswap <dialog.tlk> <source file>: rewrites a talk table with a list of
 // 'some-string = replace-with' rules.
 #include "common/command.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Applying one rule to one text: every occurrence of the search string is
 // replaced, leftmost first, and the search goes on over the text that the
 // replacements made, until the search string no longer occurs.

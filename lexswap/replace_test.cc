@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lexswap/replace.h"
 
 #include <gtest/gtest.h>

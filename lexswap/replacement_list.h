@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The replacement list of lexswap: one 'some-string = replace-with' rule per
 // line, split at the first equals sign, both halves trimmed of spaces and
 // tabs. Lines without an equals sign are skipped.

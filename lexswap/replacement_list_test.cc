@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lexswap/replacement_list.h"
 
 #include <gtest/gtest.h>

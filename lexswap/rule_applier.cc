@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lexswap/rule_applier.h"
 
 #include <algorithm>

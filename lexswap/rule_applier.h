@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Applying a whole replacement list to one text after another, fast.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lexswap/rule_matcher.h"
 
 #include <algorithm>

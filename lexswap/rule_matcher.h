@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which rules of a replacement list can match a text at all, found in one
 // pass over the text: an Aho-Corasick automaton over every search string.
 // Most rules match few strings of a table, so lexswap runs a rule only where

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lexswap/text_pass.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Applying a replacement list to every text of a talk table, on all the
 // processors there are.
 #pragma once

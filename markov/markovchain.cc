@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "markov/markovchain.h"
 
 #include <cstdlib>

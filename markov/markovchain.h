@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The letter-transition model of wordloom: for every pair of characters, how
 // often each character followed it in the training words. Characters are
 // bytes; "[" and "]" mark the start and the end of a word.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Little-endian fields of a talk table file, read and written with shifts so
 // that the byte order never depends on the machine.
 #pragma once

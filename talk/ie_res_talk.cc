@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "talk/ie_res_talk.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A whole talk table (a TLK V1 file, usually dialog.tlk) in memory: its
 // header and every entry with its text. It loads a file, hands out its
 // entries in file order and writes the table back with its strings laid out

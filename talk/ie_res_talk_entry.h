@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One entry of a talk table: its 26-byte record, kept exactly as the file
 // holds it so that the fields the kit never interprets pass through
 // unchanged, and its text.

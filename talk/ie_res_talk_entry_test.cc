@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "talk/ie_res_talk_entry.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Renders each manual page given with man and groff's warnings on; any
 # warning fails the test. Skipped (status 77) where man is not installed.
 command -v man >/dev/null 2>&1 || { echo "man is not installed"; exit 77; }

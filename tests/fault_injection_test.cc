@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The programs when things go wrong around them: files cut short, empty or
 // random, writes that fail part-way, folders that cannot be written. Every
 // failure must end with a message and a non-zero status, never a crash or

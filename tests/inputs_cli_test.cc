@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The programs on inputs as users really make them: lists saved by Windows
 // Notepad, special files, hostile tables, too little memory.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lexglean as a user runs it: on talk tables made by the test, with the
 // output, the messages and the exit status checked.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lexswap as a user runs it: on talk tables and replacement lists made by
 // the test. Every failure must leave the table file exactly as it was.
 #include <gtest/gtest.h>

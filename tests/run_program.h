@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running a built program as a user would, for the end-to-end tests: on a
 // POSIX system (run_program.cc), with the programs built for it (under an
 // emulator for a cross build) or the Windows programs under wine; on Windows

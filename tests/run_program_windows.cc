@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process runner on Windows: CreateProcessW with standard output and
 // error going to files. Limits on file size and memory, a closed standard
 // output and another user have no counterpart here; the tests that need

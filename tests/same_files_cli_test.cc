@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The files the kit writes are the same bytes on every system it is built
 // for: little- or big-endian, 32- or 64-bit, Linux or Windows. The expected
 // bytes below were made by the x86-64 build; a build for another processor

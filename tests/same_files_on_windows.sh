@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The Windows programs, run under wine, make the same talk table and the same
 # model file from the same inputs as the Linux programs, byte for byte.
 # Arguments: the Linux build folder and the source folder. Skipped (77)

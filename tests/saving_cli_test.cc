@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Saving over the user's file as users and the other accounts of a machine
 // meet it: lexswap's table and wordloom's model must be written only where
 // writing them in place would be allowed, and must come out as the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/testkit.h"
 
 #include <atomic>

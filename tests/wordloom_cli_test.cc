@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // wordloom as a user runs it: word lists and model files made by the test,
 // the command line in all its documented shapes.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // wordsift as a user runs it, on word lists made by the test.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The option scanner of wordloom. It joins the arguments into one text, each
 // followed by " -", and answers every question with a substring search in
 // that text. The quirks that follow from this (a bare letter after the first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // wordloom [-hrlscbd]: learns words, saves and loads the model, and invents
 // new words.
 #include "common/command.h"

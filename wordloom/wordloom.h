@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // wordloom: trains a letter-level Markov chain on a word list, saves and
 // loads it, and invents new words. The steps always run in the order load,
 // learn, save, generate, whatever the order of the options.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wordloom/wordloom.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // wordsift <source-file> <exclude-file>: subtracts one word list from another.
 #include "common/command.h"
 #include "wordsift/wordsift.h"

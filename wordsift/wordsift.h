@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // wordsift <source-file> <exclude-file>: every distinct word of the source
 // list that the exclude list does not hold, one per line, in byte order.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wordsift/wordsift.h"
 
 #include <gtest/gtest.h>
