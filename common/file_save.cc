@@ -513,6 +513,33 @@ bool link_unnamed(int fd, std::string& path, Names make_name) {
 }
 #endif
 
+// A new file in `folder` for the save's bytes: without a name where the
+// system allows it and `unnamed` asks for it (`path` is then left empty),
+// else under a name from `make_name`. -1 when neither can be made.
+template <typename Names>
+int create_private(const std::string& folder, unsigned mode, bool unnamed, std::string& path,
+                   Names make_name) {
+#ifdef O_TMPFILE
+  if (unnamed) {
+    int fd = create_unnamed(folder, mode);
+    if (fd >= 0) return fd;
+  }
+#else
+  (void)folder;
+  (void)unnamed;
+#endif
+  return create_named(path, mode, make_name);
+}
+
+// Never wider than the target, and private whatever the target allows.
+unsigned private_mode([[maybe_unused]] const file_facts& target) {
+#ifdef _WIN32
+  return 0;
+#else
+  return target.exists ? 0600 & target.status.st_mode : 0600;
+#endif
+}
+
 }  // namespace
 
 // --- The save -------------------------------------------------------------------
@@ -590,17 +617,8 @@ bool file_save::start_buffered(int fd) {
 bool file_save::open_for_rename(bool exists) {
   file_facts old;
   if (exists && !look_at(final_path_, old)) return false;
-#ifdef _WIN32
-  (void)exists;
-  constexpr unsigned private_mode = 0;
-#else
-  const unsigned private_mode = exists ? (0600 & old.status.st_mode) : 0600;
-#endif
-  int fd = -1;
-#ifdef O_TMPFILE
-  if (settings_.unnamed_temporary) fd = create_unnamed(folder_, private_mode);
-#endif
-  if (fd < 0) fd = create_named(temp_path_, private_mode, [&] { return temporary_name(folder_); });
+  int fd = create_private(folder_, private_mode(old), settings_.unnamed_temporary, temp_path_,
+                          [&] { return temporary_name(folder_); });
   if (fd < 0) return false;
 #ifndef _WIN32
   bool alike = exists ? make_like(fd, final_path_, old.status)
@@ -630,21 +648,12 @@ bool file_save::open_for_rename(bool exists) {
 bool file_save::open_in_place() {
   file_facts old;
   if (!look_at(final_path_, old) || !old.regular) return false;
-#ifdef _WIN32
-  constexpr unsigned private_mode = 0;
-#else
-  const unsigned private_mode = 0600 & old.status.st_mode;
-#endif
   old_size_ = old.size;
   auto make_name = [&] { return backup_name(final_path_); };
   // Where the system allows, the backup gets its name only once it is whole
   // and synced, so that no crash leaves a part of one behind.
-  int backup = -1;
-#ifdef O_TMPFILE
-  if (settings_.unnamed_temporary) backup = create_unnamed(folder_, private_mode);
-#endif
-  const bool unnamed = backup >= 0;
-  if (!unnamed) backup = create_named(backup_path_, private_mode, make_name);
+  int backup = create_private(folder_, private_mode(old), settings_.unnamed_temporary,
+                              backup_path_, make_name);
   if (backup < 0) return false;
   bool saved = copy_file_into(final_path_, backup, old_size_);
   if (saved) {
@@ -652,7 +661,8 @@ bool file_save::open_in_place() {
     hold_signals();
     remove_on_signal(nullptr);
 #ifdef O_TMPFILE
-    if (unnamed) saved = link_unnamed(backup, backup_path_, make_name);
+    // An unnamed backup is named now that it is whole.
+    if (backup_path_.empty()) saved = link_unnamed(backup, backup_path_, make_name);
 #endif
   }
   close_fd(backup);

@@ -99,27 +99,26 @@ class shared_strings {
     std::uint64_t offset = get_le32(record + k_record_offset_at);
     std::uint64_t length = get_le32(record + k_record_length_at);
     if (length == 0) return std::nullopt;
-    if (in_order_ && offset >= end_) {
-      end_ = offset + length;
-      return std::nullopt;
-    }
     if (in_order_) {
-      // The first string out of order: from here on, look them up.
+      if (offset >= end_) {
+        end_ = offset + length;
+        return std::nullopt;
+      }
+      // The first string out of order: from here on, look them up. The
+      // strings before it were all distinct, and non-empty where they count.
       in_order_ = false;
-      for (std::uint32_t i = 0; i < index; ++i) [[maybe_unused]] auto ignored = remember(i);
+      for (std::uint32_t i = 0; i < index; ++i) first_.try_emplace(key_of(i), i);
     }
-    return remember(index);
+    auto [at, added] = first_.try_emplace((offset << 32) | length, index);
+    if (added) return std::nullopt;
+    return at->second;
   }
 
  private:
-  std::optional<std::uint32_t> remember(std::uint32_t index) {
+  std::uint64_t key_of(std::uint32_t index) const {
     const std::uint8_t* record = record_at(file_, index);
-    std::uint64_t key = (std::uint64_t{get_le32(record + k_record_offset_at)} << 32) |
-                        get_le32(record + k_record_length_at);
-    if ((key & 0xffffffffu) == 0) return std::nullopt;
-    auto [at, added] = first_.try_emplace(key, index);
-    if (added) return std::nullopt;
-    return at->second;
+    return (std::uint64_t{get_le32(record + k_record_offset_at)} << 32) |
+           get_le32(record + k_record_length_at);
   }
 
   std::string_view file_;
@@ -170,10 +169,8 @@ bool ie_res_talk::read_texts(const std::string& file_name,
 
 bool ie_res_talk::update_offsets() {
   std::uint64_t sum = 0;
-  std::uint64_t held = 0;
   for (ie_res_talk_entry* entry : entries_) {
     if (entry == nullptr) continue;
-    ++held;
     if (entry->length() == 0) {
       entry->set_offset(0);
       continue;
@@ -181,7 +178,7 @@ bool ie_res_talk::update_offsets() {
     entry->set_offset(static_cast<std::uint32_t>(sum));
     sum += entry->length();
   }
-  return k_header_size + k_record_size * held + sum <= k_largest_file;
+  return save_size() <= k_largest_file;
 }
 
 std::uint64_t ie_res_talk::save_size() const {

@@ -22,26 +22,20 @@ const std::string k_utf8_mark = "\xef\xbb\xbf";
 
 class Inputs : public ::testing::Test {
  protected:
-  std::string file(const std::string& name, const std::string& bytes) {
-    std::string path = dir_.file(name);
-    testkit::write_bytes(path, bytes);
-    return path;
-  }
-
   testkit::scratch_dir dir_;
 };
 
 // Notepad begins a UTF-8 file with a byte-order mark: every list is read as
 // if it were not there.
 TEST_F(Inputs, ListsWithAUtf8MarkAreReadAsWithout) {
-  std::string table = file("dialog.tlk", testkit::packed_tlk({"old tale"}));
-  std::string rules = file("rules.txt", k_utf8_mark + "old = new\r\n");
+  std::string table = dir_.put("dialog.tlk", testkit::packed_tlk({"old tale"}));
+  std::string rules = dir_.put("rules.txt", k_utf8_mark + "old = new\r\n");
   testkit::run_result result = run(LEXSWAP, {table, rules});
   EXPECT_EQ(result.out, "1 replacements read.\nProcessing: #\n");
   EXPECT_EQ(testkit::read_bytes(table), testkit::packed_tlk({"new tale"}));
 
-  std::string words = file("words.txt", k_utf8_mark + "apple\r\npear\r\n");
-  std::string exclude = file("exclude.txt", k_utf8_mark + "apple\r\n");
+  std::string words = dir_.put("words.txt", k_utf8_mark + "apple\r\npear\r\n");
+  std::string exclude = dir_.put("exclude.txt", k_utf8_mark + "apple\r\n");
   result = run(WORDSIFT, {words, exclude});
   EXPECT_EQ(result.out, "pear\n");
 
@@ -50,9 +44,9 @@ TEST_F(Inputs, ListsWithAUtf8MarkAreReadAsWithout) {
   std::string model = dir_.file("model.txt");
   ASSERT_EQ(run(WORDLOOM, {"-r", words, "-s", model, "-c", "0"}).status, 0);
   std::string plain_model = testkit::read_bytes(model);
-  ASSERT_EQ(run(WORDLOOM, {"-r", file("plain.txt", "apple\npear\n"), "-s", model, "-c", "0"}).status, 0);
+  ASSERT_EQ(run(WORDLOOM, {"-r", dir_.put("plain.txt", "apple\npear\n"), "-s", model, "-c", "0"}).status, 0);
   EXPECT_EQ(plain_model, testkit::read_bytes(model));
-  file("marked-model.txt", k_utf8_mark + plain_model);
+  dir_.put("marked-model.txt", k_utf8_mark + plain_model);
   ASSERT_EQ(run(WORDLOOM, {"-l", dir_.file("marked-model.txt"), "-s", model, "-c", "0"}).status, 0);
   EXPECT_EQ(testkit::read_bytes(model), plain_model);
 }
@@ -61,10 +55,10 @@ TEST_F(Inputs, ListsWithAUtf8MarkAreReadAsWithout) {
 // program refuses such a list before it does or writes anything.
 TEST_F(Inputs, ListsOfTwoOrFourByteCharactersAreRefused) {
   std::string old_table = testkit::packed_tlk({"old tale"});
-  std::string table = file("dialog.tlk", old_table);
-  std::string utf16 = file("utf16.txt", std::string("\xff\xfeo\0l\0d\0=\0n\0", 12));
-  std::string utf32 = file("utf32.txt", std::string("\0\0\xfe\xff\0\0\0o", 8));
-  std::string plain = file("plain.txt", "old\n");
+  std::string table = dir_.put("dialog.tlk", old_table);
+  std::string utf16 = dir_.put("utf16.txt", std::string("\xff\xfeo\0l\0d\0=\0n\0", 12));
+  std::string utf32 = dir_.put("utf32.txt", std::string("\0\0\xfe\xff\0\0\0o", 8));
+  std::string plain = dir_.put("plain.txt", "old\n");
   auto refusal = [](const std::string& name, const char* kind) {
     return "Cannot proceed, file '" + name + "' is " + kind + " text; save it as UTF-8 or ANSI.\n";
   };
@@ -95,7 +89,7 @@ TEST_F(Inputs, OnlyARegularFileIsATableToRewriteButAPipeCanBeRead) {
   if (testkit::under_wine()) GTEST_SKIP() << "Windows has no FIFOs";
   std::string fifo = dir_.file("table.fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  std::string rules = file("rules.txt", "a = b\n");
+  std::string rules = dir_.put("rules.txt", "a = b\n");
   for (const std::string& table : {fifo, std::string("/dev/stdin")}) {
     testkit::run_result result = run(LEXSWAP, {table, rules});
     EXPECT_EQ(result.status, 1) << table;
@@ -117,10 +111,10 @@ TEST_F(Inputs, OnlyARegularFileIsATableToRewriteButAPipeCanBeRead) {
 // them in its messages as they were typed.
 TEST_F(Inputs, FileNamesInAnyScript) {
   fs::create_directory(dir_.path() / "Андрей");
-  std::string table = file("Андрей/диалог.tlk", testkit::packed_tlk({"old words"}));
-  std::string rules = file("Андрей/κανόνες.txt", "old = new\n");
-  std::string words = file("単語.txt", "cat\ndog\n");
-  std::string exclude = file("除外.txt", "dog\n");
+  std::string table = dir_.put("Андрей/диалог.tlk", testkit::packed_tlk({"old words"}));
+  std::string rules = dir_.put("Андрей/κανόνες.txt", "old = new\n");
+  std::string words = dir_.put("単語.txt", "cat\ndog\n");
+  std::string exclude = dir_.put("除外.txt", "dog\n");
   std::string model = dir_.file("Андрей/模型.txt");
 
   EXPECT_EQ(run(LEXGLEAN, {table}).out, "old\nwords\n");
@@ -146,8 +140,8 @@ TEST_F(Inputs, ATableOfRecordsSharingOneLongStringCostsNoMoreThanItsFile) {
   text.resize(65536);
   std::vector<testkit::record> records(200000);
   for (testkit::record& r : records) r.length = 65536;
-  std::string table = file("dialog.tlk", testkit::tlk_bytes(records, text, 18 + 26 * 200000));
-  std::string rules = file("rules.txt", "lorem = LOREM\n");
+  std::string table = dir_.put("dialog.tlk", testkit::tlk_bytes(records, text, 18 + 26 * 200000));
+  std::string rules = dir_.put("rules.txt", "lorem = LOREM\n");
   testkit::run_options limited;
 #if !defined(__SANITIZE_ADDRESS__)
   if (!testkit::under_wine() && !testkit::under_emulator())
@@ -167,7 +161,7 @@ TEST_F(Inputs, ATableOfRecordsSharingOneLongStringCostsNoMoreThanItsFile) {
 // own end.
 TEST_F(Inputs, ATableLargerThanMemoryCanAddressIsAMessage) {
   if (sizeof(void*) > 4) GTEST_SKIP() << "for 32-bit builds";
-  std::string table = file("huge.tlk", testkit::packed_tlk({"words"}));
+  std::string table = dir_.put("huge.tlk", testkit::packed_tlk({"words"}));
   fs::resize_file(table, (std::uint64_t{5} << 30) + 7);  // sparse: no disk used
   testkit::run_result result = run(LEXGLEAN, {table});
   EXPECT_EQ(result.status, 1);
@@ -184,7 +178,7 @@ TEST_F(Inputs, RunningOutOfMemoryIsAMessage) {
     GTEST_SKIP() << "wine and emulators cannot start under a limit on memory";
   testkit::run_options limited;
   limited.memory_limit = std::uint64_t{300} << 20;
-  std::string table = file("dialog.tlk", testkit::packed_tlk({"words"}));
+  std::string table = dir_.put("dialog.tlk", testkit::packed_tlk({"words"}));
   const std::string message = "Cannot proceed, not enough memory.\n";
   testkit::run_result result = run(LEXGLEAN, {"/dev/zero"}, limited);
   EXPECT_EQ(result.status, 1);
@@ -204,7 +198,7 @@ TEST_F(Inputs, RunningOutOfMemoryIsAMessage) {
   // Strings of 100 MB each, made on all the threads at once.
   std::string big_table = testkit::packed_tlk(std::vector<std::string>(600, std::string(1000, 'a')));
   testkit::write_bytes(table, big_table);
-  result = run(LEXSWAP, {table, file("grow.txt", "a = " + std::string(100000, 'x'))}, limited);
+  result = run(LEXSWAP, {table, dir_.put("grow.txt", "a = " + std::string(100000, 'x'))}, limited);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "1 replacements read.\nProcessing: " + message);
   EXPECT_EQ(testkit::read_bytes(table), big_table);

@@ -33,6 +33,12 @@ std::string scratch_dir::file(const std::string& name) const {
   return (path_ / name).string();
 }
 
+std::string scratch_dir::put(const std::string& name, const std::string& bytes) const {
+  std::string path = file(name);
+  write_bytes(path, bytes);
+  return path;
+}
+
 void write_bytes(const std::string& file_name, const std::string& bytes) {
   std::ofstream out(file_name, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -23,6 +23,8 @@ class scratch_dir {
   const std::filesystem::path& path() const { return path_; }
   // The path of `name` inside the directory, as a string.
   std::string file(const std::string& name) const;
+  // Writes `bytes` to the file `name` inside the directory; its path.
+  std::string put(const std::string& name, const std::string& bytes) const;
 
  private:
   std::filesystem::path path_;

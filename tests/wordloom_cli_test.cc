@@ -33,12 +33,6 @@ std::vector<std::string> lines_of(const std::string& text) {
 
 class WordloomCommand : public ::testing::Test {
  protected:
-  std::string file(const std::string& name, const std::string& bytes) {
-    std::string path = dir_.file(name);
-    testkit::write_bytes(path, bytes);
-    return path;
-  }
-
   testkit::scratch_dir dir_;
 };
 
@@ -53,7 +47,7 @@ TEST_F(WordloomCommand, PrintsUsageWithoutArgumentsOrWithH) {
 }
 
 TEST_F(WordloomCommand, SavesTheTrainedModelFile) {
-  std::string words = file("words.txt", "ab\nabb\n");
+  std::string words = dir_.put("words.txt", "ab\nabb\n");
   std::string model = dir_.file("model.txt");
   testkit::run_result result = run(WORDLOOM, {"-r", words, "-s", model, "-c", "0"});
   EXPECT_EQ(result.status, 0);
@@ -63,7 +57,7 @@ TEST_F(WordloomCommand, SavesTheTrainedModelFile) {
 }
 
 TEST_F(WordloomCommand, DWritesTheStatisticsToStandardError) {
-  std::string words = file("words.txt", "ab\nabb");
+  std::string words = dir_.put("words.txt", "ab\nabb");
   testkit::run_result result = run(WORDLOOM, {"-d", "-r", words, "-c", "2"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "[a (2): b=2 \nab (2): ]=1 b=1 \nbb (1): ]=1 \n");
@@ -73,8 +67,8 @@ TEST_F(WordloomCommand, DWritesTheStatisticsToStandardError) {
 }
 
 TEST_F(WordloomCommand, StepsRunInTheOrderLoadLearnSaveWhateverTheOptionOrder) {
-  std::string loaded = file("in.txt", "[a:b5\n");
-  std::string words = file("words.txt", "ab\n");
+  std::string loaded = dir_.put("in.txt", "[a:b5\n");
+  std::string words = dir_.put("words.txt", "ab\n");
   std::string first = dir_.file("first.txt");
   std::string second = dir_.file("second.txt");
   ASSERT_EQ(run(WORDLOOM, {"-s", first, "-r", words, "-l", loaded, "-c", "0"}).status, 0);
@@ -85,7 +79,7 @@ TEST_F(WordloomCommand, StepsRunInTheOrderLoadLearnSaveWhateverTheOptionOrder) {
 
 TEST_F(WordloomCommand, MissingFilesAreNamedInTheirMessages) {
   std::string missing = dir_.file("missing");
-  std::string words = file("words.txt", "ab\n");
+  std::string words = dir_.put("words.txt", "ab\n");
   struct {
     std::vector<std::string> args;
     std::string message;
@@ -111,7 +105,7 @@ TEST_F(WordloomCommand, MissingFilesAreNamedInTheirMessages) {
 }
 
 TEST_F(WordloomCommand, CountsBelowOneGenerateNothingButTheOtherStepsRun) {
-  std::string words = file("words.txt", "ab\n");
+  std::string words = dir_.put("words.txt", "ab\n");
   for (const auto& count : {std::vector<std::string>{"-c", "0"}, {"-c", "-5"}, {"-c", "x"},
                             {"-c"}, {"-c", "-b", "x"}}) {
     std::string model = dir_.file("model.txt");
@@ -126,13 +120,13 @@ TEST_F(WordloomCommand, CountsBelowOneGenerateNothingButTheOtherStepsRun) {
 }
 
 TEST_F(WordloomCommand, PrintsTheCountOfItsFirstCOption) {
-  std::string words = file("words.txt", "cat\n");
+  std::string words = dir_.put("words.txt", "cat\n");
   EXPECT_EQ(run(WORDLOOM, {"-r", words, "-c", "3", "-c", "5"}).out, "cat\ncat\ncat\n");
   EXPECT_EQ(run(WORDLOOM, {"-r", words}).out, "cat\n") << "one word by default";
 }
 
 TEST_F(WordloomCommand, BGivesTheFirstCharacterOfEveryWord) {
-  std::string words = file("words.txt", "xylophone\nxenon\nyak\n");
+  std::string words = dir_.put("words.txt", "xylophone\nxenon\nyak\n");
   testkit::run_result result = run(WORDLOOM, {"-r", words, "-c", "50", "-b", "xyz"});
   std::vector<std::string> generated = lines_of(result.out);
   ASSERT_EQ(generated.size(), 50u);
@@ -143,21 +137,21 @@ TEST_F(WordloomCommand, BGivesTheFirstCharacterOfEveryWord) {
 }
 
 TEST_F(WordloomCommand, FileNamesThatLookLikeOptionsSwitchThemOn) {
-  std::string words = file("list-c", "cat\n");
+  std::string words = dir_.put("list-c", "cat\n");
   std::string model = dir_.file("model.txt");
   testkit::run_result result = run(WORDLOOM, {"-r", words, "-s", model});
   EXPECT_EQ(result.out, "") << "-c is on, with an empty value";
   EXPECT_EQ(testkit::read_bytes(model), "[c:a1\nat:]1\nca:t1\n");
 
-  std::string other = file("words.txt", "cat\n");
+  std::string other = dir_.put("words.txt", "cat\n");
   EXPECT_EQ(run(WORDLOOM, {"-r", other, "c", "5"}).out, "cat\ncat\ncat\ncat\ncat\n");
 }
 
 TEST_F(WordloomCommand, CrLfWordListsTrainTheSameModel) {
   std::string lf = dir_.file("lf.model");
   std::string crlf = dir_.file("crlf.model");
-  run(WORDLOOM, {"-r", file("lf.txt", "one\ntwo \n\nthree"), "-s", lf, "-c", "0"});
-  run(WORDLOOM, {"-r", file("crlf.txt", "one\r\ntwo \r\n\r\nthree"), "-s", crlf, "-c", "0"});
+  run(WORDLOOM, {"-r", dir_.put("lf.txt", "one\ntwo \n\nthree"), "-s", lf, "-c", "0"});
+  run(WORDLOOM, {"-r", dir_.put("crlf.txt", "one\r\ntwo \r\n\r\nthree"), "-s", crlf, "-c", "0"});
   EXPECT_EQ(testkit::read_bytes(crlf), testkit::read_bytes(lf));
   EXPECT_NE(testkit::read_bytes(lf).find("o :]1"), std::string::npos) << "blanks stay";
 }
@@ -178,7 +172,7 @@ TEST_F(WordloomCommand, GeneratedWordsFollowTheTrainedModel) {
     std::string bracketed = "[" + word + "]";
     for (std::size_t j = 0; j + 3 <= bracketed.size(); ++j) triples.insert(bracketed.substr(j, 3));
   }
-  testkit::run_result result = run(WORDLOOM, {"-r", file("words.txt", list), "-c", "2000"});
+  testkit::run_result result = run(WORDLOOM, {"-r", dir_.put("words.txt", list), "-c", "2000"});
   ASSERT_EQ(result.status, 0);
   std::vector<std::string> generated = lines_of(result.out);
   ASSERT_EQ(generated.size(), 2000u);
@@ -193,7 +187,7 @@ TEST_F(WordloomCommand, GeneratedWordsFollowTheTrainedModel) {
 }
 
 TEST_F(WordloomCommand, AModelThatNeverEndsStillEndsEveryWord) {
-  std::string model = file("loop.txt", "[a:a1\naa:a1\n");
+  std::string model = dir_.put("loop.txt", "[a:a1\naa:a1\n");
   testkit::run_result result = run(WORDLOOM, {"-l", model, "-c", "2"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(lines_of(result.out).size(), 2u);
@@ -205,14 +199,14 @@ TEST_F(WordloomCommand, AModelFileOfRandomBytesNeverCrashes) {
     std::string bytes;
     for (int i = 0; i < 5000; ++i) bytes.push_back(static_cast<char>(random() % 256));
     testkit::run_result result =
-        run(WORDLOOM, {"-l", file("random.txt", bytes), "-c", "20", "-s", dir_.file("out.txt")});
+        run(WORDLOOM, {"-l", dir_.put("random.txt", bytes), "-c", "20", "-s", dir_.file("out.txt")});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(lines_of(result.out).size(), 20u);
   }
 }
 
 TEST_F(WordloomCommand, AFailedSaveIsReported) {
-  std::string words = file("words.txt", "ab\n");
+  std::string words = dir_.put("words.txt", "ab\n");
   std::string model = dir_.file("no-such-dir/model.txt");
   testkit::run_result result = run(WORDLOOM, {"-r", words, "-s", model});
   EXPECT_EQ(result.status, 1);
@@ -226,7 +220,7 @@ TEST_F(WordloomCommand, AFullStandardOutputIsAnErrorAtOnce) {
   testkit::run_options to_full;
   to_full.stdout_file = "/dev/full";
   testkit::run_result result =
-      run(WORDLOOM, {"-r", file("w.txt", "cat\n"), "-c", "2000000000"}, to_full);
+      run(WORDLOOM, {"-r", dir_.put("w.txt", "cat\n"), "-c", "2000000000"}, to_full);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "Cannot write to standard output.\n");
 }
