@@ -68,13 +68,12 @@ int run_command(int (*command)(int, char**), int argc, char** argv, message_stre
   } catch (const std::length_error&) {
     // A size no string or array can hold: memory of another kind ran out.
   }
-  constexpr std::string_view message = "Cannot proceed, not enough memory.";
   if (messages == message_stream::standard_error) {
     flush_standard_output();
-    std::cerr << message << std::endl;
+    std::cerr << k_memory_message << std::endl;
     return 1;
   }
-  exit_with_message(message);
+  exit_with_message(k_memory_message);
 }
 
 void flush_standard_output() {

@@ -20,6 +20,9 @@ void start_run();
 // lexglean, whose standard output is its word list.
 enum class message_stream { standard_output, standard_error };
 
+// What every program says when memory runs out.
+constexpr std::string_view k_memory_message = "Cannot proceed, not enough memory.";
+
 // Runs a program's command, `start_run` first, and returns its status.
 // Memory that runs out anywhere in the run (loading, reading lists, on any
 // thread) ends it with "Cannot proceed, not enough memory." and status 1;

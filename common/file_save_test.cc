@@ -12,7 +12,7 @@
 #include <functional>
 #include <set>
 
-#include "tests/testkit.h"
+#include "testing/testkit.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/testkit.h"
+#include "testing/testkit.h"
 
 namespace {
 

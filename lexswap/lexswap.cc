@@ -4,7 +4,8 @@
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <stdexcept>
+#include <string>
+#include <variant>
 #include <vector>
 
 #include "common/command.h"
@@ -17,6 +18,22 @@ std::string line_message(const std::string& list_name, std::size_t line,
                          const std::string& what) {
   return "Cannot proceed, line " + std::to_string(line) + " of '" + list_name +
          "': " + what;
+}
+
+// What the user reads when the rules could not be applied to `entry`.
+std::string failure_message(const apply_failure& failure, std::size_t entry,
+                            const replacement_list& list, const std::string& list_name) {
+  switch (failure.error) {
+    case apply_error::too_many_states:
+      return "Cannot proceed, file '" + list_name + "' holds more rules than fit in memory.";
+    case apply_error::rule_stopped:
+      return line_message(list_name, list.line_numbers[failure.rule],
+                          "the rule was stopped after " + std::to_string(failure.replacements) +
+                              " replacements in entry " + std::to_string(entry) + ".");
+    case apply_error::out_of_memory:
+      break;
+  }
+  return std::string(k_memory_message);
 }
 
 }  // namespace
@@ -75,15 +92,10 @@ int run_lexswap(int argc, char** argv) {
     exit_with_message(*refusal);
   std::cout << list.size() << " replacements read." << std::endl;
 
-  // The automaton numbers its states in four bytes at most; a list with more
-  // is a clean refusal. Memory that runs out is reported as such.
-  std::optional<rule_applier> applier;
-  try {
-    applier.emplace(list);
-  } catch (const std::length_error&) {
-    exit_with_message("Cannot proceed, file '" + list_name + "' holds more rules than fit in memory.");
-  }
-  rule_applier& rules = *applier;
+  std::variant<rule_applier, apply_failure> compiled = rule_applier::compile(list);
+  if (const auto* failure = std::get_if<apply_failure>(&compiled))
+    exit_with_message(failure_message(*failure, 0, list, list_name));
+  const rule_applier& rules = std::get<rule_applier>(compiled);
 
   std::cout << "Processing: " << std::flush;
   std::vector<ie_res_talk_entry*> entries;
@@ -96,15 +108,9 @@ int run_lexswap(int argc, char** argv) {
       if (marked % 2000 == 0) std::cout << '#';
     std::cout << std::flush;
   };
-  if (std::optional<rule_failure> failure = apply_to_texts(entries, rules, processor_count(), mark)) {
-    std::cout << std::endl;
-    exit_with_message(line_message(list_name, list.line_numbers[failure->rule],
-                                   "the rule was stopped after " +
-                                       std::to_string(failure->replacements) +
-                                       " replacements in entry " +
-                                       std::to_string(failure->entry) + "."));
-  }
+  std::optional<pass_failure> failure = apply_to_texts(entries, rules, processor_count(), mark);
   std::cout << std::endl;
+  if (failure) exit_with_message(failure_message(failure->failure, failure->entry, list, list_name));
 
   // Status 1 must mean that the table is as it was: output that failed is
   // reported before the table is touched, not after it has been saved.

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/testkit.h"
+#include "testing/testkit.h"
 
 namespace {
 

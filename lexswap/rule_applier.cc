@@ -5,8 +5,12 @@
 #include <bit>
 #include <cstring>
 #include <cstdint>
+#include <limits>
+#include <new>
+#include <stdexcept>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -67,15 +71,15 @@ template <typename State>
 struct compiled_rules {
   using matcher_type = basic_rule_matcher<State>;
 
-  explicit compiled_rules(const replacement_list& rules)
-      : list(rules),
-        matcher(rules.search_strings),
+  explicit compiled_rules(replacement_list rules)
+      : list(std::move(rules)),
+        matcher(list.search_strings),
         start(matcher.has_ends(matcher_type::k_start) ? static_cast<State>(~matcher_type::k_start)
                                                       : matcher_type::k_start) {
-    for (std::size_t i = 0; i < rules.size(); ++i)
-      forms_anew.push_back(rules.search_strings[i].empty() ||
-                           can_form_anew(rules.search_strings[i], rules.replacement_strings[i]));
-    for (const std::string& replacement : rules.replacement_strings) {
+    for (std::size_t i = 0; i < list.size(); ++i)
+      forms_anew.push_back(list.search_strings[i].empty() ||
+                           can_form_anew(list.search_strings[i], list.replacement_strings[i]));
+    for (const std::string& replacement : list.replacement_strings) {
       std::vector<State>& alone = alone_states.emplace_back();
       State current = matcher_type::k_start;
       for (char c : replacement) {
@@ -86,10 +90,10 @@ struct compiled_rules {
     }
   }
 
-  const replacement_list& list;
-  matcher_type matcher;
+  const replacement_list list;
+  const matcher_type matcher;
   // The start state as a scan keeps it.
-  State start;
+  const State start;
   // Whether each rule can form its search string anew (see replace.h).
   std::vector<bool> forms_anew;
   // For each rule, the states of its replacement read from the start, kept
@@ -98,25 +102,20 @@ struct compiled_rules {
   std::vector<std::vector<State>> alone_states;
 };
 
+// The work on one text after another, for one width of automaton state.
 template <typename State>
-class state_engine final : public rule_applier::engine {
+class state_engine {
  public:
   using matcher_type = basic_rule_matcher<State>;
 
-  explicit state_engine(std::shared_ptr<const compiled_rules<State>> rules)
-      : rules_(std::move(rules)),
-        list_(rules_->list),
-        matcher_(rules_->matcher),
-        start_(rules_->start),
-        forms_anew_(rules_->forms_anew),
-        alone_states_(rules_->alone_states),
+  explicit state_engine(const compiled_rules<State>& rules)
+      : rules_(rules),
+        list_(rules.list),
+        matcher_(rules.matcher),
         counts_(list_.size(), 0),
         touched_((list_.size() + 63) / 64, 0) {}
 
-  std::unique_ptr<rule_applier::engine> clone() const override {
-    return std::make_unique<state_engine>(rules_);
-  }
-  std::optional<rule_stop> apply(std::string& text) override;
+  std::optional<apply_failure> apply(std::string& text);
 
  private:
   static State negated(State state) { return static_cast<State>(~state); }
@@ -136,13 +135,16 @@ class state_engine final : public rule_applier::engine {
   // Replaces every occurrence of a rule that cannot form its search string
   // anew, finding them in the states of the last scan; one pass.
   void replace_known(std::string& text, std::size_t rule);
+  // The steps of `replace_known`: where the rule replaces, in `starts_`;
+  // the text and its states made room for the replacements; each
+  // replacement written and read.
+  void find_places(std::size_t text_size, std::size_t rule);
+  void make_room(std::string& text, std::size_t size, std::size_t length);
+  void read_replacements(std::string& text, std::size_t rule);
 
-  std::shared_ptr<const compiled_rules<State>> rules_;
+  const compiled_rules<State>& rules_;
   const replacement_list& list_;
   const matcher_type& matcher_;
-  const State start_;
-  const std::vector<bool>& forms_anew_;
-  const std::vector<std::vector<State>>& alone_states_;
   // Occurrences of each rule's search string in the current text, and one
   // bit per rule that has had any in it: the rules to look at, and the
   // counts to clear before the next text. Counting stays free of branches
@@ -185,7 +187,7 @@ template <typename State>
 void state_engine<State>::rescan(std::string_view text) {
   old_states_.swap(states_);
   states_.resize(text.size() + 1);
-  states_[0] = start_;
+  states_[0] = rules_.start;
   auto forget_old = [&](std::size_t old_index) { forget(old_states_[old_index]); };
   // How much further on the new text stands than the old one, in the
   // unchanged part being walked.
@@ -220,23 +222,21 @@ void state_engine<State>::rescan(std::string_view text) {
 }
 
 template <typename State>
-void state_engine<State>::replace_known(std::string& text, std::size_t rule) {
+void state_engine<State>::find_places(std::size_t text_size, std::size_t rule) {
   const std::size_t size = list_.search_strings[rule].size();
-  const std::string& replacement = list_.replacement_strings[rule];
-  const std::size_t length = replacement.size();
   const auto [first, last] = matcher_.states_of(rule);
   // The search string ends at every state of its run, so each of them is
   // kept negated, and the run turns round: from ~(last - 1) up to ~first.
   const State lowest = negated(static_cast<State>(last - 1));
   const auto width = static_cast<std::uint32_t>(last - first);
 
-  // The places to replace, leftmost first; the occurrences they remove are
-  // forgotten while their states are still there.
+  // Leftmost first; the occurrences that replacing removes are forgotten
+  // while their states are still there.
   starts_.clear();
   std::size_t from = 0;
   // states_[end] stands for the state after the first `end` bytes; the
   // search string ends there when that state lies in its run.
-  const std::size_t stop = text.size() + 1;
+  const std::size_t stop = text_size + 1;
   // The count is exact, so the search ends at the last occurrence rather
   // than at the end of the text.
   std::uint32_t left = counts_[rule];
@@ -250,10 +250,13 @@ void state_engine<State>::replace_known(std::string& text, std::size_t rule) {
     for (std::size_t i = start + 1; i <= end; ++i) forget(states_[i]);
     from = end;
   }
+}
 
-  // The text and its states change in place: the bytes between the places
-  // move by the growth of the places before them, each once, towards the
-  // side that keeps them from overwriting bytes still to move.
+template <typename State>
+void state_engine<State>::make_room(std::string& text, std::size_t size, std::size_t length) {
+  // The bytes between the places move by the growth of the places before
+  // them, each once, towards the side that keeps them from overwriting
+  // bytes still to move.
   const std::size_t places = starts_.size();
   const std::size_t old_size = text.size();
   const std::size_t new_size = old_size - places * size + places * length;
@@ -274,13 +277,22 @@ void state_engine<State>::replace_known(std::string& text, std::size_t rule) {
     states_.resize(new_size + 1);
     for (std::size_t place = places; place-- > 0;) move_gap(place);
   }
+}
 
+template <typename State>
+void state_engine<State>::read_replacements(std::string& text, std::size_t rule) {
   // Each replacement is read from the state before it, until its states
   // fall in step with those it has when read alone, and then the bytes
   // after it until their states fall in step with the old ones.
-  const State* alone = alone_states_[rule].data();
+  const std::size_t size = list_.search_strings[rule].size();
+  const std::string& replacement = list_.replacement_strings[rule];
+  const std::size_t length = replacement.size();
+  const State* alone = rules_.alone_states[rule].data();
+  const std::size_t places = starts_.size();
+  // Where place `place` starts in the new text.
+  auto new_start = [&](std::size_t place) { return starts_[place] + place * length - place * size; };
   for (std::size_t place = 0; place < places; ++place) {
-    std::size_t start = starts_[place] + place * length - place * size;
+    std::size_t start = new_start(place);
     std::memcpy(text.data() + start, replacement.data(), length);
     State current = as_state(states_[start]);
     std::size_t i = 0;
@@ -297,8 +309,7 @@ void state_engine<State>::replace_known(std::string& text, std::size_t rule) {
         current = as_state(alone[length - 1]);
       }
     }
-    std::size_t limit = place + 1 < places ? starts_[place + 1] + (place + 1) * length - (place + 1) * size
-                                           : new_size;
+    std::size_t limit = place + 1 < places ? new_start(place + 1) : text.size();
     for (std::size_t at = start + length; at < limit; ++at) {
       State move = matcher_.step(current, static_cast<unsigned char>(text[at]));
       if (move == states_[at + 1]) break;
@@ -311,15 +322,22 @@ void state_engine<State>::replace_known(std::string& text, std::size_t rule) {
 }
 
 template <typename State>
-std::optional<rule_stop> state_engine<State>::apply(std::string& text) {
+void state_engine<State>::replace_known(std::string& text, std::size_t rule) {
+  find_places(text.size(), rule);
+  make_room(text, list_.search_strings[rule].size(), list_.replacement_strings[rule].size());
+  read_replacements(text, rule);
+}
+
+template <typename State>
+std::optional<apply_failure> state_engine<State>::apply(std::string& text) {
   for (std::size_t word = 0; word < touched_.size(); ++word) {
     for (std::uint64_t bits = touched_[word]; bits != 0; bits &= bits - 1)
       counts_[word * 64 + static_cast<std::size_t>(std::countr_zero(bits))] = 0;
     touched_[word] = 0;
   }
   states_.resize(text.size() + 1);
-  states_[0] = start_;
-  if (start_ < 0) count(matcher_type::k_start, +1);
+  states_[0] = rules_.start;
+  if (rules_.start < 0) count(matcher_type::k_start, +1);
   scan(text, 0, text.size());
   for (std::size_t word = 0; word < touched_.size(); ++word) {
     // Rules up to the current one are done; only the later ones count.
@@ -329,13 +347,13 @@ std::optional<rule_stop> state_engine<State>::apply(std::string& text) {
       std::uint64_t done = rule % 64 == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << (rule % 64)) - 1;
       later = touched_[word] & ~done;
       if (counts_[rule] == 0) continue;
-      if (!forms_anew_[rule]) {
+      if (!rules_.forms_anew[rule]) {
         replace_known(text, rule);
       } else {
         std::uint64_t made = 0;
         if (!replace_all(text, list_.search_strings[rule], list_.replacement_strings[rule],
                          &changes_, true, &made))
-          return rule_stop{rule, made};
+          return apply_failure{apply_error::rule_stopped, rule, made};
         if (!changes_.empty()) rescan(text);
       }
       later = touched_[word] & ~done;
@@ -344,21 +362,70 @@ std::optional<rule_stop> state_engine<State>::apply(std::string& text) {
   return std::nullopt;
 }
 
+// Lists of up to this many automaton states (most lists) take two bytes a
+// state: half the memory, so the automaton's table and a text's states stay
+// closer to the processor.
+constexpr std::size_t k_narrow_states = std::numeric_limits<std::int16_t>::max();
+
 }  // namespace
 
-rule_applier::rule_applier(const replacement_list& list) {
-  // Two bytes a state where they are enough.
-  if (automaton_states(list.search_strings) <= 32767) {
-    engine_ = std::make_unique<state_engine<std::int16_t>>(
-        std::make_shared<const compiled_rules<std::int16_t>>(list));
-  } else {
-    engine_ = std::make_unique<state_engine<std::int32_t>>(
-        std::make_shared<const compiled_rules<std::int32_t>>(list));
+class rule_applier::compiled {
+ public:
+  explicit compiled(replacement_list list) {
+    if (automaton_states(list.search_strings) <= k_narrow_states) {
+      rules.emplace<compiled_rules<std::int16_t>>(std::move(list));
+    } else {
+      rules.emplace<compiled_rules<std::int32_t>>(std::move(list));
+    }
   }
+
+  std::variant<std::monostate, compiled_rules<std::int16_t>, compiled_rules<std::int32_t>> rules;
+};
+
+class rule_applier::engine {
+ public:
+  explicit engine(const compiled& rules) {
+    if (const auto* narrow = std::get_if<compiled_rules<std::int16_t>>(&rules.rules)) {
+      work.emplace<state_engine<std::int16_t>>(*narrow);
+    } else {
+      work.emplace<state_engine<std::int32_t>>(std::get<compiled_rules<std::int32_t>>(rules.rules));
+    }
+  }
+
+  std::variant<std::monostate, state_engine<std::int16_t>, state_engine<std::int32_t>> work;
+};
+
+rule_applier::rule_applier(std::shared_ptr<const compiled> rules) noexcept : rules_(std::move(rules)) {}
+
+// Memory that runs out is std::bad_alloc, or std::length_error for a size
+// that no string or vector can hold: each is a failure like the others.
+std::variant<rule_applier, apply_failure> rule_applier::compile(replacement_list list) {
+  // Every state and the end of the last run of states must be numbered in
+  // four bytes.
+  if (automaton_states(list.search_strings) >
+      static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+    return apply_failure{apply_error::too_many_states};
+  try {
+    return rule_applier(std::make_shared<const compiled>(std::move(list)));
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  return apply_failure{apply_error::out_of_memory};
 }
 
-rule_applier::rule_applier(const rule_applier& other) : engine_(other.engine_->clone()) {}
-
+rule_applier::rule_applier(const rule_applier& other) noexcept : rules_(other.rules_) {}
+rule_applier::rule_applier(rule_applier&&) noexcept = default;
+rule_applier& rule_applier::operator=(rule_applier&&) noexcept = default;
 rule_applier::~rule_applier() = default;
 
-std::optional<rule_stop> rule_applier::apply(std::string& text) { return engine_->apply(text); }
+std::optional<apply_failure> rule_applier::apply(std::string& text) noexcept {
+  try {
+    if (!engine_) engine_ = std::make_unique<engine>(*rules_);
+    if (auto* narrow = std::get_if<state_engine<std::int16_t>>(&engine_->work))
+      return narrow->apply(text);
+    return std::get_if<state_engine<std::int32_t>>(&engine_->work)->apply(text);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  return apply_failure{apply_error::out_of_memory};
+}

@@ -7,14 +7,26 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "lexswap/replacement_list.h"
 
-// A rule that was stopped in a text: its index in the list, and the
-// replacements it had made there.
-struct rule_stop {
-  std::size_t rule;
-  std::uint64_t replacements;
+// Why a replacement list could not be applied.
+enum class apply_error {
+  // The automaton over the search strings has more states than four bytes
+  // can number.
+  too_many_states,
+  // A rule was stopped in a text (see replace.h).
+  rule_stopped,
+  out_of_memory,
+};
+
+struct apply_failure {
+  apply_error error;
+  // For a stopped rule: its index in the list, and the replacements it had
+  // made in the text.
+  std::size_t rule = 0;
+  std::uint64_t replacements = 0;
 };
 
 // Applies every rule of a list, in list order, to one text after another,
@@ -28,31 +40,31 @@ struct rule_stop {
 // part, until the states fall in step with the old ones after it. The
 // counts then lose the occurrences of the old parts and gain those of the
 // new ones, and stay exact.
+//
+// Nothing here throws: memory that runs out is a failure like the others.
 class rule_applier {
  public:
-  // Throws std::bad_alloc when the automaton does not fit in memory, and
-  // std::length_error when it has more states than four bytes can number.
-  explicit rule_applier(const replacement_list& list);
-  // A copy applies the same rules, sharing the automaton but none of the
-  // memory of a text's work: copies may work on different threads at once.
-  rule_applier(const rule_applier& other);
-  rule_applier(rule_applier&&) noexcept = default;
+  // The list's rules, compiled; the applier keeps its own copy of the list.
+  static std::variant<rule_applier, apply_failure> compile(replacement_list list);
+
+  // A copy applies the same rules, sharing the compiled rules but none of
+  // the memory of a text's work (made at its first text): copies may work
+  // on different threads at once.
+  rule_applier(const rule_applier& other) noexcept;
+  rule_applier(rule_applier&&) noexcept;
   rule_applier& operator=(const rule_applier&) = delete;
-  rule_applier& operator=(rule_applier&&) noexcept = default;
+  rule_applier& operator=(rule_applier&&) noexcept;
   ~rule_applier();
 
-  // Applies the rules to `text`. Returns the rule that was stopped in this
-  // text (see replace.h), or nothing when all finished.
-  std::optional<rule_stop> apply(std::string& text);
-
-  // The work itself, for one width of automaton state.
-  class engine {
-   public:
-    virtual ~engine() = default;
-    virtual std::optional<rule_stop> apply(std::string& text) = 0;
-    virtual std::unique_ptr<engine> clone() const = 0;
-  };
+  // Applies the rules to `text`; the failure, if any (a stopped rule, or
+  // memory that ran out), after which `text` holds a partly replaced text.
+  std::optional<apply_failure> apply(std::string& text) noexcept;
 
  private:
+  class compiled;
+  class engine;
+  explicit rule_applier(std::shared_ptr<const compiled> rules) noexcept;
+
+  std::shared_ptr<const compiled> rules_;
   std::unique_ptr<engine> engine_;
 };

@@ -6,13 +6,19 @@
 #include <random>
 
 #include "lexswap/rule_matcher.h"
+#include "testing/allocation_limit.h"
 
 namespace {
+
+// The list compiled; every list of these tests compiles.
+rule_applier compiled(const replacement_list& list) {
+  return std::get<rule_applier>(rule_applier::compile(list));
+}
 
 // The index of the rule that was stopped, if one was.
 std::optional<std::size_t> apply_list(std::string& text, const std::string& rules) {
   replacement_list list = parse_replacement_list(rules);
-  std::optional<rule_stop> stop = rule_applier(list).apply(text);
+  std::optional<apply_failure> stop = compiled(list).apply(text);
   if (!stop) return std::nullopt;
   return stop->rule;
 }
@@ -61,7 +67,7 @@ TEST(RuleApplier, AgreesWithThePlainWayOnRandomListsAndTexts) {
       list.replacement_strings.push_back(random_text(4, "ab", 2));
       list.line_numbers.push_back(list.size());
     }
-    rule_applier rules(list);
+    rule_applier rules = compiled(list);
     for (int text_round = 0; text_round < 10; ++text_round) {
       // Short texts, and long ones whose occurrences lie far into the text.
       std::string text = random_text(text_round % 2 == 0 ? 40 : 300, "abx", 3);
@@ -94,7 +100,7 @@ TEST(RuleApplier, AgreesWithThePlainWayOnRulesThatDeleteAndCascade) {
       list.replacement_strings.push_back(replacement);
       list.line_numbers.push_back(list.size());
     }
-    rule_applier rules(list);
+    rule_applier rules = compiled(list);
     for (int text_round = 0; text_round < 5; ++text_round) {
       std::string text = random_text(0, 40);
       // The plain way, with a cap on the steps of each rule.
@@ -136,13 +142,47 @@ TEST(RuleApplier, ListsOfManyStatesAgreeWithThePlainWay) {
     list.line_numbers.push_back(n + 1);
   }
   ASSERT_GT(automaton_states(list.search_strings), 32767u);
-  rule_applier rules(list);
+  rule_applier rules = compiled(list);
   for (int round = 0; round < 40; ++round) {
     std::string text = random_word(random() % 300);
     std::string expected = plain_apply(text, list);
     ASSERT_EQ(rules.apply(text), std::nullopt);
     ASSERT_EQ(text, expected);
   }
+}
+
+// Lists of up to 32,767 automaton states take two-byte states, larger ones
+// four-byte states. At the boundary every rule must find its places, also
+// the one whose run of states is numbered last: the string added last,
+// of letters no other string holds, ends the last run.
+TEST(RuleApplier, ListsAtTheBoundaryOfTwoByteStatesAgreeWithThePlainWay) {
+  std::mt19937 random(3);
+  for (std::size_t target : {std::size_t{32767}, std::size_t{32768}}) {
+    replacement_list list;
+    for (std::size_t n = 0; n < (target - 20) / 12; ++n) {
+      std::string word;
+      for (int i = 0; i < 12; ++i) word.push_back(static_cast<char>('a' + random() % 26));
+      list.search_strings.push_back(word);
+    }
+    list.search_strings.push_back(std::string(target - automaton_states(list.search_strings), 'Q'));
+    ASSERT_EQ(automaton_states(list.search_strings), target);
+    list.replacement_strings.assign(list.size(), "-");
+    list.line_numbers.assign(list.size(), 1);
+    std::string text;
+    for (const std::string& search : list.search_strings) text += search + " ";
+    std::string expected = plain_apply(text, list);
+    ASSERT_EQ(compiled(list).apply(text), std::nullopt);
+    EXPECT_EQ(text, expected) << target;
+  }
+}
+
+TEST(RuleApplier, MemoryThatRunsOutIsAFailure) {
+  rule_applier rules = compiled(parse_replacement_list("a = bbbb\n"));
+  std::string text(300000, 'a');
+  testkit::allocation_limit limit(std::size_t{1} << 20);
+  std::optional<apply_failure> failure = rules.apply(text);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->error, apply_error::out_of_memory);
 }
 
 TEST(AutomatonStates, CountsEveryDistinctStartOfASearchString) {

@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <deque>
-#include <limits>
-#include <stdexcept>
 
 std::size_t automaton_states(const std::vector<std::string>& search_strings) {
   // In sorted order, each string adds the bytes past what it shares with
@@ -23,43 +21,52 @@ std::size_t automaton_states(const std::vector<std::string>& search_strings) {
   return states;
 }
 
-template <typename State>
-basic_rule_matcher<State>::basic_rule_matcher(const std::vector<std::string>& search_strings) {
-  for (const std::string& search : search_strings) {
-    for (char c : search) {
-      auto byte = static_cast<unsigned char>(c);
-      if (class_of_[byte] == 0) class_of_[byte] = static_cast<std::uint16_t>(classes_++);
-    }
-  }
+namespace {
 
-  // The trie of the search strings; -1 marks a missing move.
-  std::vector<std::int32_t> trie(classes_, -1);
-  std::vector<std::vector<std::uint32_t>> ends(1);
+// The trie of the search strings over byte classes: a row of `classes`
+// moves per node, -1 where a move is missing.
+struct trie {
+  std::size_t classes;
+  std::vector<std::int32_t> moves;
+  // The search strings that end at each node, and the node of each.
+  std::vector<std::vector<std::uint32_t>> ends;
   std::vector<std::int32_t> terminal;
+
+  std::size_t nodes() const { return ends.size(); }
+};
+
+trie build_trie(const std::vector<std::string>& search_strings, const std::uint16_t* class_of,
+                std::size_t classes) {
+  trie built{classes, std::vector<std::int32_t>(classes, -1), std::vector<std::vector<std::uint32_t>>(1), {}};
   for (std::size_t index = 0; index < search_strings.size(); ++index) {
     std::int32_t node = 0;
     for (char c : search_strings[index]) {
-      std::size_t slot = static_cast<std::size_t>(node) * classes_ +
-                         class_of_[static_cast<unsigned char>(c)];
-      if (trie[slot] < 0) {
-        trie[slot] = static_cast<std::int32_t>(ends.size());
-        ends.emplace_back();
-        trie.resize(trie.size() + classes_, -1);
+      std::size_t slot = static_cast<std::size_t>(node) * classes + class_of[static_cast<unsigned char>(c)];
+      if (built.moves[slot] < 0) {
+        built.moves[slot] = static_cast<std::int32_t>(built.nodes());
+        built.ends.emplace_back();
+        built.moves.resize(built.moves.size() + classes, -1);
       }
-      node = trie[slot];
+      node = built.moves[slot];
     }
-    ends[static_cast<std::size_t>(node)].push_back(static_cast<std::uint32_t>(index));
-    terminal.push_back(node);
+    built.ends[static_cast<std::size_t>(node)].push_back(static_cast<std::uint32_t>(index));
+    built.terminal.push_back(node);
   }
-  const std::size_t states = ends.size();
+  return built;
+}
 
-  // Breadth first, each state's failure link is known before its children
-  // need it; missing moves become the moves of the failure state.
-  std::vector<std::int32_t> failure(states, 0);
-  output_link_.assign(states, -1);
-  std::vector<std::int32_t> moves = trie;
+// Turns the trie into the automaton: every missing move becomes the move of
+// the node's failure state. Gives the failure link of every node and fills
+// `output_link` (see the header).
+std::vector<std::int32_t> link_failures(trie& automaton, std::vector<std::int32_t>& output_link) {
+  const std::size_t classes = automaton.classes;
+  std::vector<std::int32_t> failure(automaton.nodes(), 0);
+  output_link.assign(automaton.nodes(), -1);
+  std::vector<std::int32_t>& moves = automaton.moves;
+  // Breadth first, each node's failure link is known before its children
+  // need it.
   std::deque<std::int32_t> queue;
-  for (std::size_t c = 0; c < classes_; ++c) {
+  for (std::size_t c = 0; c < classes; ++c) {
     if (moves[c] < 0) {
       moves[c] = 0;
     } else {
@@ -67,16 +74,13 @@ basic_rule_matcher<State>::basic_rule_matcher(const std::vector<std::string>& se
     }
   }
   while (!queue.empty()) {
-    std::int32_t node = queue.front();
+    auto from = static_cast<std::size_t>(queue.front());
     queue.pop_front();
-    auto from = static_cast<std::size_t>(node);
-    std::int32_t fail = failure[from];
-    output_link_[from] = !ends[static_cast<std::size_t>(fail)].empty()
-                             ? fail
-                             : output_link_[static_cast<std::size_t>(fail)];
-    for (std::size_t c = 0; c < classes_; ++c) {
-      std::int32_t& move = moves[from * classes_ + c];
-      std::int32_t fallback = moves[static_cast<std::size_t>(fail) * classes_ + c];
+    auto fail = static_cast<std::size_t>(failure[from]);
+    output_link[from] = !automaton.ends[fail].empty() ? static_cast<std::int32_t>(fail) : output_link[fail];
+    for (std::size_t c = 0; c < classes; ++c) {
+      std::int32_t& move = moves[from * classes + c];
+      std::int32_t fallback = moves[fail * classes + c];
       if (move < 0) {
         move = fallback;
       } else {
@@ -85,55 +89,81 @@ basic_rule_matcher<State>::basic_rule_matcher(const std::vector<std::string>& se
       }
     }
   }
+  return failure;
+}
 
-  // Numbered in depth-first order of the tree that the failure links make,
-  // the states whose text read so far ends with a given search string are
-  // one run of numbers: the search string's own state and those below it.
-  // So the places where a search string ends can be read off the states of
-  // a scan with one comparison each.
-  std::vector<std::vector<std::int32_t>> below(states);
-  for (std::size_t node = 1; node < states; ++node)
+// Numbered in depth-first order of the tree that the failure links make,
+// the states whose text read so far ends with a given search string are one
+// run of numbers: the search string's own state and those below it. So the
+// places where a search string ends can be read off the states of a scan
+// with one comparison each.
+struct numbering {
+  std::vector<std::int32_t> number;
+  // The number after the last one below each node.
+  std::vector<std::int32_t> run_end;
+};
+
+numbering number_depth_first(const std::vector<std::int32_t>& failure) {
+  const std::size_t nodes = failure.size();
+  std::vector<std::vector<std::int32_t>> below(nodes);
+  for (std::size_t node = 1; node < nodes; ++node)
     below[static_cast<std::size_t>(failure[node])].push_back(static_cast<std::int32_t>(node));
-  std::vector<std::int32_t> number(states), run_end(states);
+  numbering result{std::vector<std::int32_t>(nodes), std::vector<std::int32_t>(nodes)};
   std::int32_t next_number = 0;
   std::vector<std::pair<std::int32_t, std::size_t>> path{{0, 0}};
-  number[0] = next_number++;
+  result.number[0] = next_number++;
   while (!path.empty()) {
     auto [node, visited] = path.back();
     auto at = static_cast<std::size_t>(node);
     if (visited < below[at].size()) {
       path.back().second++;
       std::int32_t child = below[at][visited];
-      number[static_cast<std::size_t>(child)] = next_number++;
+      result.number[static_cast<std::size_t>(child)] = next_number++;
       path.emplace_back(child, 0);
     } else {
-      run_end[at] = next_number;
+      result.run_end[at] = next_number;
       path.pop_back();
     }
   }
-  // Every state and the end of the last run must fit in a state.
-  if (states > static_cast<std::size_t>(std::numeric_limits<state>::max()))
-    throw std::length_error("too many search strings for one automaton");
+  return result;
+}
+
+}  // namespace
+
+template <typename State>
+void basic_rule_matcher<State>::assign_byte_classes(const std::vector<std::string>& search_strings) {
+  for (const std::string& search : search_strings) {
+    for (char c : search) {
+      auto byte = static_cast<unsigned char>(c);
+      if (class_of_[byte] == 0) class_of_[byte] = static_cast<std::uint16_t>(classes_++);
+    }
+  }
   while ((std::size_t{1} << shift_) < classes_) ++shift_;
-  std::vector<state> renumbered(states << shift_, 0);
-  std::vector<std::int32_t> renumbered_links(states);
-  std::vector<std::vector<std::uint32_t>> renumbered_ends(states);
+}
+
+template <typename State>
+basic_rule_matcher<State>::basic_rule_matcher(const std::vector<std::string>& search_strings) {
+  assign_byte_classes(search_strings);
+  trie automaton = build_trie(search_strings, class_of_, classes_);
+  std::vector<std::int32_t> links;
+  const numbering order = number_depth_first(link_failures(automaton, links));
+  const std::size_t states = automaton.nodes();
+
+  // The rows, the output links and the ends, each state under its number.
+  next_.assign(states << shift_, 0);
+  output_link_.assign(states, -1);
+  std::vector<std::vector<std::uint32_t>> ends(states);
+  auto number_of = [&](std::int32_t node) { return order.number[static_cast<std::size_t>(node)]; };
   for (std::size_t node = 0; node < states; ++node) {
-    auto to = static_cast<std::size_t>(number[node]);
+    auto to = static_cast<std::size_t>(order.number[node]);
     for (std::size_t c = 0; c < classes_; ++c)
-      renumbered[(to << shift_) + c] =
-          static_cast<state>(number[static_cast<std::size_t>(moves[node * classes_ + c])]);
-    renumbered_links[to] =
-        output_link_[node] < 0 ? -1 : number[static_cast<std::size_t>(output_link_[node])];
-    renumbered_ends[to] = std::move(ends[node]);
+      next_[(to << shift_) + c] = static_cast<state>(number_of(automaton.moves[node * classes_ + c]));
+    if (links[node] >= 0) output_link_[to] = number_of(links[node]);
+    ends[to] = std::move(automaton.ends[node]);
   }
-  next_.swap(renumbered);
-  output_link_.swap(renumbered_links);
-  ends.swap(renumbered_ends);
-  for (std::int32_t node : terminal) {
-    auto at = static_cast<std::size_t>(node);
-    string_states_.emplace_back(static_cast<state>(number[at]), static_cast<state>(run_end[at]));
-  }
+  for (std::int32_t node : automaton.terminal)
+    string_states_.emplace_back(static_cast<state>(number_of(node)),
+                                static_cast<state>(order.run_end[static_cast<std::size_t>(node)]));
 
   // A move into a state where a search string ends, itself or down its
   // output links, is stored negated, so that the scan needs one test per
@@ -142,61 +172,12 @@ basic_rule_matcher<State>::basic_rule_matcher(const std::vector<std::string>& se
     auto to = static_cast<std::size_t>(move);
     if (!ends[to].empty() || output_link_[to] >= 0) move = static_cast<state>(~move);
   }
-
   first_end_.reserve(states + 1);
   for (const std::vector<std::uint32_t>& at : ends) {
     first_end_.push_back(static_cast<std::uint32_t>(ends_.size()));
     ends_.insert(ends_.end(), at.begin(), at.end());
   }
   first_end_.push_back(static_cast<std::uint32_t>(ends_.size()));
-  state_seen_.assign(states, 0);
-  string_seen_.assign(search_strings.size(), 0);
-}
-
-template <typename State>
-void basic_rule_matcher<State>::begin_collection() {
-  if (++scan_ == 0) {
-    // The stamps went round: start them afresh.
-    std::fill(state_seen_.begin(), state_seen_.end(), 0);
-    std::fill(string_seen_.begin(), string_seen_.end(), 0);
-    scan_ = 1;
-  }
-}
-
-template <typename State>
-void basic_rule_matcher<State>::collect(state at, std::size_t first,
-                                        std::vector<std::size_t>& found) {
-  // Once a state's strings have been collected, so have those down its
-  // output links.
-  for (std::int32_t link = at; link >= 0 && state_seen_[static_cast<std::size_t>(link)] != scan_;
-       link = output_link_[static_cast<std::size_t>(link)]) {
-    auto index = static_cast<std::size_t>(link);
-    state_seen_[index] = scan_;
-    for (std::uint32_t e = first_end_[index]; e < first_end_[index + 1]; ++e) {
-      std::uint32_t string = ends_[e];
-      if (string >= first && string_seen_[string] != scan_) {
-        string_seen_[string] = scan_;
-        found.push_back(string);
-      }
-    }
-  }
-}
-
-template <typename State>
-void basic_rule_matcher<State>::find(std::string_view text, std::size_t first,
-                                     std::vector<std::size_t>& found) {
-  begin_collection();
-  std::size_t before = found.size();
-  state current = k_start;
-  collect(current, first, found);
-  for (char c : text) {
-    current = step(current, static_cast<unsigned char>(c));
-    if (current < 0) {
-      current = static_cast<state>(~current);
-      collect(current, first, found);
-    }
-  }
-  std::sort(found.begin() + static_cast<std::ptrdiff_t>(before), found.end());
 }
 
 template class basic_rule_matcher<std::int16_t>;

@@ -23,18 +23,11 @@ std::size_t automaton_states(const std::vector<std::string>& search_strings);
 template <typename State>
 class basic_rule_matcher {
  public:
-  // Throws std::length_error when the automaton has more states than State
-  // can tell apart.
+  // `automaton_states(search_strings)` must not exceed the largest State:
+  // every state and the end of the last run of states are numbered in one.
   explicit basic_rule_matcher(const std::vector<std::string>& search_strings);
 
-  // Appends to `found`, in ascending order and each once, the index of every
-  // search string from index `first` on that occurs in `text`. An empty
-  // search string occurs in every text.
-  void find(std::string_view text, std::size_t first, std::vector<std::size_t>& found);
-
-  // The automaton itself, for scans that go piece by piece. A state stands
-  // for the text read so far; the search strings that end there are
-  // collected by `collect`.
+  // A state stands for the text read so far; a scan starts in `k_start`.
   using state = State;
   static constexpr state k_start = 0;
 
@@ -60,13 +53,8 @@ class basic_rule_matcher {
     return first_end_[index] != first_end_[index + 1] || output_link_[index] >= 0;
   }
 
-  // Starts a new collection: each search string is collected once in it.
-  void begin_collection();
-  // Appends to `found` the index of every search string from `first` on
-  // that ends at `at` (a state, not negated), unless already collected.
-  void collect(state at, std::size_t first, std::vector<std::size_t>& found);
-
  private:
+  void assign_byte_classes(const std::vector<std::string>& search_strings);
 
   // Bytes that no search string holds share one class, so the table of
   // moves has a column per byte that matters, not 256.
@@ -88,11 +76,6 @@ class basic_rule_matcher {
   std::vector<std::int32_t> output_link_;
   // For each search string, the run of states where it ends.
   std::vector<std::pair<state, state>> string_states_;
-  // Scratch of `find`: the scan in which a state's or a string's matches
-  // were last collected, so that each is collected once per scan.
-  std::vector<std::uint32_t> state_seen_;
-  std::vector<std::uint32_t> string_seen_;
-  std::uint32_t scan_ = 0;
 };
 
 using rule_matcher = basic_rule_matcher<std::int32_t>;

@@ -4,15 +4,29 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 
 namespace {
 
 using indexes = std::vector<std::size_t>;
 
-indexes found_in(rule_matcher& matcher, std::string_view text, std::size_t first = 0) {
-  indexes found;
-  matcher.find(text, first, found);
-  return found;
+// Every search string from index `first` on that occurs in `text`, each
+// once, in ascending order.
+indexes found_in(const rule_matcher& matcher, std::string_view text, std::size_t first = 0) {
+  std::set<std::size_t> found;
+  auto take = [&](std::uint32_t index) {
+    if (index >= first) found.insert(index);
+  };
+  rule_matcher::state state = rule_matcher::k_start;
+  matcher.for_each_end(state, take);
+  for (char c : text) {
+    state = matcher.step(state, static_cast<unsigned char>(c));
+    if (state < 0) {
+      state = ~state;
+      matcher.for_each_end(state, take);
+    }
+  }
+  return {found.begin(), found.end()};
 }
 
 TEST(RuleMatcher, FindsEverySearchStringThatOccurs) {

@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <exception>
+#include <new>
+#include <stdexcept>
 #include <utility>
 #include <mutex>
 #include <system_error>
@@ -17,27 +18,35 @@ namespace {
 // them out costs nothing beside the work.
 constexpr std::size_t k_block = 256;
 
-// Applies the rules to entries [from, to); the first failure, if any.
-std::optional<rule_failure> apply_block(const std::vector<ie_res_talk_entry*>& entries,
-                                        std::size_t from, std::size_t to, rule_applier& rules,
-                                        std::string& working) {
-  for (std::size_t i = from; i < to; ++i) {
-    // The work goes on in a buffer of its own, which keeps its room from
-    // text to text; each entry's text is then copied once, to its size.
-    working = std::as_const(*entries[i]).text();
-    if (std::optional<rule_stop> stop = rules.apply(working))
-      return rule_failure{i, stop->rule, stop->replacements};
-    entries[i]->set_text(working);
+// Applies the rules to the entries of block `block`; the first failure, if
+// any. Memory that runs out is caught here, on whichever thread works on
+// the block.
+std::optional<pass_failure> work_on_block(const std::vector<ie_res_talk_entry*>& entries,
+                                          std::size_t block, rule_applier& rules,
+                                          std::string& working) noexcept {
+  const std::size_t from = block * k_block;
+  const std::size_t to = std::min(entries.size(), from + k_block);
+  std::size_t i = from;
+  try {
+    for (; i < to; ++i) {
+      // The work goes on in a buffer of its own, which keeps its room from
+      // text to text; each entry's text is then copied once, to its size.
+      working = std::as_const(*entries[i]).text();
+      if (std::optional<apply_failure> failure = rules.apply(working)) return pass_failure{i, *failure};
+      entries[i]->set_text(working);
+    }
+    return std::nullopt;
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+    // A size that no string can hold: memory of another kind.
   }
-  return std::nullopt;
+  return pass_failure{i, {apply_error::out_of_memory}};
 }
 
 // What the threads tell the calling thread, block by block.
 class block_board {
  public:
-  explicit block_board(std::size_t blocks) : done_(blocks, 0), failures_(blocks), errors_(blocks) {
-    stop_at_ = blocks;
-  }
+  explicit block_board(std::size_t blocks) : done_(blocks, 0), failures_(blocks) { stop_at_ = blocks; }
 
   // The next block to work on, or nothing when no block is left that
   // matters.
@@ -47,24 +56,23 @@ class block_board {
     return block;
   }
 
-  void finish(std::size_t block, std::optional<rule_failure> failure, std::exception_ptr error) {
+  void finish(std::size_t block, std::optional<pass_failure> failure) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       done_[block] = 1;
       failures_[block] = failure;
-      errors_[block] = error;
       // The blocks after a failed one do not change the result. Every block
       // before it has been taken already, since blocks are taken in order.
-      if (failure || error) stop_at_ = std::min(stop_at_.load(), block + 1);
+      if (failure) stop_at_ = std::min(stop_at_.load(), block + 1);
     }
     finished_.notify_all();
   }
 
-  // Waits until `block` is done; its failure and error.
-  std::pair<std::optional<rule_failure>, std::exception_ptr> wait(std::size_t block) {
+  // Waits until `block` is done; its failure.
+  std::optional<pass_failure> wait(std::size_t block) {
     std::unique_lock<std::mutex> lock(mutex_);
     finished_.wait(lock, [&] { return done_[block] != 0; });
-    return {failures_[block], errors_[block]};
+    return failures_[block];
   }
 
   void stop() { stop_at_ = 0; }
@@ -75,20 +83,14 @@ class block_board {
   std::mutex mutex_;
   std::condition_variable finished_;
   std::vector<unsigned char> done_;
-  std::vector<std::optional<rule_failure>> failures_;
-  std::vector<std::exception_ptr> errors_;
+  std::vector<std::optional<pass_failure>> failures_;
 };
 
-}  // namespace
-
-unsigned processor_count() {
-  unsigned count = std::thread::hardware_concurrency();
-  return count == 0 ? 1 : count;
-}
-
-std::optional<rule_failure> apply_to_texts(const std::vector<ie_res_talk_entry*>& entries,
-                                           const rule_applier& rules, unsigned threads,
-                                           const std::function<void(std::size_t)>& progress) {
+// The pass itself; may throw what the calling thread's own allocations
+// throw.
+std::optional<pass_failure> run_pass(const std::vector<ie_res_talk_entry*>& entries,
+                                     const rule_applier& rules, unsigned threads,
+                                     const std::function<void(std::size_t)>& progress) {
   const std::size_t blocks = (entries.size() + k_block - 1) / k_block;
   auto block_end = [&](std::size_t block) { return std::min(entries.size(), (block + 1) * k_block); };
   std::size_t reported = 0;
@@ -96,13 +98,13 @@ std::optional<rule_failure> apply_to_texts(const std::vector<ie_res_talk_entry*>
     if (count > reported) progress(count);
     reported = count;
   };
-  auto report = [&](const rule_failure& failure) {
+  auto report = [&](const pass_failure& failure) {
     done_up_to(failure.entry);
     return failure;
   };
 
-  // Each thread has its own copy of the rules: the automaton is shared,
-  // the memory for a text's work is not.
+  // Each thread has its own copy of the rules: the compiled rules are
+  // shared, the memory for a text's work is not.
   std::vector<rule_applier> copies;
   std::size_t wanted = std::min<std::size_t>(threads, blocks);
   if (wanted > 1) {
@@ -120,20 +122,13 @@ std::optional<rule_failure> apply_to_texts(const std::vector<ie_res_talk_entry*>
       for (std::thread& thread : pool) thread.join();
     }
   } join_all{board, pool};
+  pool.reserve(copies.size());
   for (rule_applier& copy : copies) {
     try {
-      pool.emplace_back([&board, &entries, &copy, &block_end] {
+      pool.emplace_back([&board, &entries, &copy] {
         std::string own_working;
-        while (std::optional<std::size_t> block = board.take()) {
-          std::optional<rule_failure> failure;
-          std::exception_ptr error;
-          try {
-            failure = apply_block(entries, *block * k_block, block_end(*block), copy, own_working);
-          } catch (...) {
-            error = std::current_exception();
-          }
-          board.finish(*block, failure, error);
-        }
+        while (std::optional<std::size_t> block = board.take())
+          board.finish(*block, work_on_block(entries, *block, copy, own_working));
       });
     } catch (const std::system_error&) {
       // A thread that cannot start leaves the work to the others, or to
@@ -146,19 +141,34 @@ std::optional<rule_failure> apply_to_texts(const std::vector<ie_res_talk_entry*>
     rule_applier own(rules);
     std::string working;
     for (std::size_t block = 0; block < blocks; ++block) {
-      if (std::optional<rule_failure> failure =
-              apply_block(entries, block * k_block, block_end(block), own, working))
+      if (std::optional<pass_failure> failure = work_on_block(entries, block, own, working))
         return report(*failure);
       done_up_to(block_end(block));
     }
     return std::nullopt;
   }
   for (std::size_t block = 0; block < blocks; ++block) {
-    auto [failure, error] = board.wait(block);
     // The joiner stops and joins the threads on the way out.
-    if (error) std::rethrow_exception(error);
-    if (failure) return report(*failure);
+    if (std::optional<pass_failure> failure = board.wait(block)) return report(*failure);
     done_up_to(block_end(block));
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+unsigned processor_count() {
+  unsigned count = std::thread::hardware_concurrency();
+  return count == 0 ? 1 : count;
+}
+
+std::optional<pass_failure> apply_to_texts(const std::vector<ie_res_talk_entry*>& entries,
+                                           const rule_applier& rules, unsigned threads,
+                                           const std::function<void(std::size_t)>& progress) {
+  try {
+    return run_pass(entries, rules, threads, progress);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  return pass_failure{0, {apply_error::out_of_memory}};
 }

@@ -6,6 +6,8 @@
 #include <memory>
 #include <random>
 
+#include "testing/allocation_limit.h"
+
 namespace {
 
 class TextPass : public ::testing::Test {
@@ -21,10 +23,10 @@ class TextPass : public ::testing::Test {
   }
 
   // Runs the pass and checks that progress only ever grows.
-  std::optional<rule_failure> pass(const replacement_list& list, unsigned threads) {
-    rule_applier rules(list);
+  std::optional<pass_failure> pass(const replacement_list& list, unsigned threads) {
+    rule_applier rules = std::get<rule_applier>(rule_applier::compile(list));
     progress_.clear();
-    std::optional<rule_failure> result =
+    std::optional<pass_failure> result =
         apply_to_texts(entries_, rules, threads, [&](std::size_t done) {
           if (!progress_.empty()) {
             EXPECT_GT(done, progress_.back());
@@ -50,7 +52,7 @@ TEST_F(TextPass, GivesEveryEntryTheTextThatOneApplierGivesItOnAnyNumberOfThreads
   std::vector<std::string> texts;
   for (int i = 0; i < 3001; ++i) texts.push_back(random_text(i % 7 == 0 ? 300 : 30));
   std::vector<std::string> expected = texts;
-  rule_applier one(list);
+  rule_applier one = std::get<rule_applier>(rule_applier::compile(list));
   for (std::string& text : expected) ASSERT_EQ(one.apply(text), std::nullopt);
 
   for (unsigned threads : {1u, 2u, 3u, 8u}) {
@@ -74,10 +76,10 @@ TEST_F(TextPass, ReportsTheFirstEntryInOrderWhereARuleNeverStops) {
   texts[2500] = "aab";
   for (unsigned threads : {1u, 2u, 4u}) {
     make_entries(texts);
-    std::optional<rule_failure> failure = pass(list, threads);
+    std::optional<pass_failure> failure = pass(list, threads);
     ASSERT_TRUE(failure.has_value()) << threads;
     EXPECT_EQ(failure->entry, 1000u) << threads;
-    EXPECT_EQ(failure->rule, 1u);
+    EXPECT_EQ(failure->failure.rule, 1u);
     // Progress ends where the failure is: every entry before it is done.
     ASSERT_FALSE(progress_.empty());
     EXPECT_EQ(progress_.back(), 1000u) << threads;
@@ -85,10 +87,29 @@ TEST_F(TextPass, ReportsTheFirstEntryInOrderWhereARuleNeverStops) {
   }
   texts[0] = "aab";
   make_entries(texts);
-  std::optional<rule_failure> failure = pass(list, 2);
+  std::optional<pass_failure> failure = pass(list, 2);
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(failure->entry, 0u);
   EXPECT_TRUE(progress_.empty()) << "nothing was done before entry 0";
+}
+
+// Memory that runs out ends the pass with a failure, whether on a thread
+// of its own or on the calling thread: here copying one text to work on.
+TEST_F(TextPass, MemoryThatRunsOutOnAnyThreadIsAFailure) {
+  std::vector<std::string> texts(2000, "plain text");
+  texts[1500] = std::string(std::size_t{1} << 20, 'a');
+  replacement_list list = parse_replacement_list("q = r\n");
+  for (unsigned threads : {1u, 2u}) {
+    make_entries(texts);
+    std::optional<pass_failure> failure;
+    {
+      testkit::allocation_limit limit(std::size_t{512} << 10);
+      failure = pass(list, threads);
+    }
+    ASSERT_TRUE(failure.has_value()) << threads;
+    EXPECT_EQ(failure->failure.error, apply_error::out_of_memory);
+    EXPECT_EQ(failure->entry, 1500u);
+  }
 }
 
 TEST_F(TextPass, AnEmptyTableIsDoneAtOnce) {

@@ -7,7 +7,7 @@
 #include <random>
 #include <sstream>
 
-#include "tests/testkit.h"
+#include "testing/testkit.h"
 
 namespace {
 

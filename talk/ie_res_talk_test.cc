@@ -14,7 +14,7 @@
 #include <random>
 #include <utility>
 
-#include "tests/testkit.h"
+#include "testing/testkit.h"
 
 namespace fs = std::filesystem;
 using testkit::le16;

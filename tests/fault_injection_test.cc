@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <random>
 
-#include "tests/run_program.h"
+#include "testing/run_program.h"
 
 namespace fs = std::filesystem;
 

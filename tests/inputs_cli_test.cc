@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "tests/run_program.h"
+#include "testing/run_program.h"
 
 namespace fs = std::filesystem;
 
@@ -200,7 +200,7 @@ TEST_F(Inputs, RunningOutOfMemoryIsAMessage) {
   testkit::write_bytes(table, big_table);
   result = run(LEXSWAP, {table, dir_.put("grow.txt", "a = " + std::string(100000, 'x'))}, limited);
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.out, "1 replacements read.\nProcessing: " + message);
+  EXPECT_EQ(result.out, "1 replacements read.\nProcessing: \n" + message);
   EXPECT_EQ(testkit::read_bytes(table), big_table);
 }
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "tests/run_program.h"
+#include "testing/run_program.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "tests/run_program.h"
+#include "testing/run_program.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "tests/run_program.h"
+#include "testing/run_program.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 #include <set>
 #include <sstream>
 
-#include "tests/run_program.h"
+#include "testing/run_program.h"
 
 namespace {
 

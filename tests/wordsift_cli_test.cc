@@ -6,7 +6,7 @@
 #include <random>
 #include <set>
 
-#include "tests/run_program.h"
+#include "testing/run_program.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "tests/testkit.h"
+#include "testing/testkit.h"
 
 #include <atomic>
 #include <fstream>

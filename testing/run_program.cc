@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "tests/run_program.h"
+#include "testing/run_program.h"
 
 #include <fcntl.h>
 #include <pwd.h>
