@@ -4,11 +4,11 @@
 // those from 0x80 up included, ends a word.
 #pragma once
 
-#include <string>
+#include <memory>
 #include <string_view>
 #include <vector>
 
-class ie_res_talk;
+#include "common/byte_set.h"
 
 // Letters as the C locale classifies them, A-Z and a-z. A table keeps the
 // scan free of locale lookups and makes bytes from 0x80 up non-letters on
@@ -37,13 +37,33 @@ void for_each_word(std::string_view text, Take&& take) {
   }
 }
 
-// Appends every word of `text` to `words`, in the order they stand; the
-// views point into `text`.
-void split_words(std::string_view text, std::vector<std::string_view>& words);
+// The distinct words of the texts given to it, with a copy of each: the
+// texts may go as soon as they are scanned.
+class word_collector {
+ public:
+  word_collector();
+  word_collector(const word_collector&) = delete;
+  word_collector& operator=(const word_collector&) = delete;
 
-// The distinct words of all texts of `table`, sorted by unsigned byte value,
-// a word that is a prefix of another first.
-std::vector<std::string> unique_words(const ie_res_talk& table);
+  // Takes every word of `text`; a word never runs on from one text into
+  // the next.
+  void add_text(std::string_view text);
+
+  // The words, each once, sorted by unsigned byte value, a word that is a
+  // prefix of another first.
+  std::vector<std::string_view> sorted();
+
+ private:
+  // Copies a new word into blocks that never move, so that the views in
+  // the keys stay valid.
+  std::string_view keep(std::string_view word);
+
+  key_list words_;
+  byte_set set_;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;
+  std::size_t room_ = 0;
+};
 
 // Runs the command on its command line and returns the exit status.
 int run_lexglean(int argc, char** argv);

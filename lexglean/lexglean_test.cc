@@ -7,14 +7,12 @@
 #include <random>
 #include <set>
 
-#include "talk/ie_res_talk.h"
-
 namespace {
 
 std::vector<std::string> words_of(std::string_view text) {
-  std::vector<std::string_view> views;
-  split_words(text, views);
-  return {views.begin(), views.end()};
+  std::vector<std::string> words;
+  for_each_word(text, [&words](std::string_view word) { words.emplace_back(word); });
+  return words;
 }
 
 using words = std::vector<std::string>;
@@ -38,9 +36,10 @@ TEST(SplitWords, BytesFromTheUpperHalfAreNeverLetters) {
 }
 
 std::vector<std::string> unique_words_of(const std::vector<std::string>& texts) {
-  ie_res_talk table;
-  for (const std::string& text : texts) table.add_entry(text);
-  return unique_words(table);
+  word_collector collector;
+  for (const std::string& text : texts) collector.add_text(text);
+  std::vector<std::string_view> sorted = collector.sorted();
+  return {sorted.begin(), sorted.end()};
 }
 
 TEST(UniqueWords, EachWordOnceInByteOrderWithCaseKept) {
@@ -79,6 +78,24 @@ TEST(UniqueWords, AgreesWithAnOrderedSetOnRandomTexts) {
     }
     ASSERT_EQ(unique_words_of(texts), words(expected.begin(), expected.end()));
   }
+}
+
+// Real tables hold tens of thousands of distinct words: enough to grow the
+// set past its first size and to fill several of the blocks the words are
+// copied into.
+TEST(UniqueWords, SeventyThousandDistinctWordsAreEachKeptOnce) {
+  const std::string letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  std::vector<std::string> texts;
+  std::set<std::string> expected;
+  for (std::size_t n = 0; n < 72000; ++n) {
+    std::string word;
+    for (std::size_t rest = n + letters.size() * letters.size(); rest > 0; rest /= letters.size())
+      word.push_back(letters[rest % letters.size()]);
+    if (n % 100 == 0) texts.emplace_back();
+    texts.back() += word + (n % 3 == 0 ? " " + word + ", " : " ");
+    expected.insert(word);
+  }
+  ASSERT_EQ(unique_words_of(texts), words(expected.begin(), expected.end()));
 }
 
 }  // namespace

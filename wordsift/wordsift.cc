@@ -6,64 +6,10 @@
 #include <iostream>
 
 #include "common/command.h"
-#include "common/hash_bytes.h"
 #include "common/side_task.h"
 #include "common/text_lines.h"
 
-sort_key::sort_key(std::string_view text) : prefix(0), line(text) {
-  std::size_t size = std::min<std::size_t>(text.size(), 8);
-  for (std::size_t i = 0; i < 8; ++i) {
-    prefix <<= 8;
-    if (i < size) prefix |= static_cast<unsigned char>(text[i]);
-  }
-}
-
 namespace {
-
-// Keeps each line once as the lines are read: word lists repeat their words
-// many times, and a line dropped here costs no place in the sort. The table
-// holds indexes into the list of distinct lines and grows with it.
-class line_set {
- public:
-  explicit line_set(line_list& lines) : lines_(lines), slots_(1 << 16, k_empty) {}
-
-  void insert(std::string_view line) {
-    sort_key key(line);
-    std::uint64_t hash = hash_bytes(line);
-    for (std::size_t i = hash & mask();; i = (i + 1) & mask()) {
-      std::uint32_t at = slots_[i];
-      if (at == k_empty) {
-        slots_[i] = static_cast<std::uint32_t>(lines_.size());
-        lines_.push_back(key);
-        if (lines_.size() * 2 > slots_.size()) grow();
-        return;
-      }
-      // The first eight bytes, already in the key, settle most
-      // comparisons, and all of them for short lines.
-      const sort_key& other = lines_[at];
-      if (other.prefix == key.prefix && other.line.size() == line.size() &&
-          (line.size() <= 8 || other.line.substr(8) == line.substr(8)))
-        return;
-    }
-  }
-
- private:
-  static constexpr std::uint32_t k_empty = 0xffffffffu;
-
-  std::size_t mask() const { return slots_.size() - 1; }
-
-  void grow() {
-    slots_.assign(slots_.size() * 2, k_empty);
-    for (std::size_t at = 0; at < lines_.size(); ++at) {
-      std::size_t i = hash_bytes(lines_[at].line) & mask();
-      while (slots_[i] != k_empty) i = (i + 1) & mask();
-      slots_[i] = static_cast<std::uint32_t>(at);
-    }
-  }
-
-  line_list& lines_;
-  big_vector<std::uint32_t> slots_;
-};
 
 // Sorts lines[first, last), whose prefixes agree on their first `byte`
 // bytes, by their prefixes one byte at a time from the first (most
@@ -126,7 +72,9 @@ line_list distinct_lines(std::string_view text) {
   lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   line_reader reader(text);
   std::string_view line;
-  line_set seen(lines);
+  // Word lists repeat their words many times, and a line dropped here costs
+  // no place in the sort.
+  byte_set seen(lines);
   for (std::size_t count = 1; reader.next(line); ++count) {
     seen.insert(line);
     // A list whose first lines hardly repeat is sorted whole instead: for
