@@ -46,7 +46,7 @@ class generator {
 };
 
 std::string made_up_word(generator& random) {
-  static const char* const onsets[] = {"b", "c", "d", "f", "g", "h", "k", "l", "m", "n",
+  static const char* const onsets[] = {"b", "c", "d", "f", "g", "h", "k",  "l",  "m",  "n",
                                        "p", "r", "s", "t", "v", "w", "th", "st", "br", "gr"};
   static const char* const vowels[] = {"a", "e", "i", "o", "u", "ea", "ou", "ai"};
   static const char* const codas[] = {"", "", "n", "r", "s", "t", "ll", "nd", "ck", "ng"};
@@ -137,8 +137,10 @@ int main(int argc, char** argv) {
   }
 
   std::string dict_words, dict_exclude;
-  for (int i = 0; i < 1000000; ++i) dict_words += dictionary[random.below(dictionary.size())] + "\n";
-  for (int i = 0; i < 500000; ++i) dict_exclude += dictionary[random.below(dictionary.size())] + "\n";
+  for (int i = 0; i < 1000000; ++i)
+    dict_words += dictionary[random.below(dictionary.size())] + "\n";
+  for (int i = 0; i < 500000; ++i)
+    dict_exclude += dictionary[random.below(dictionary.size())] + "\n";
 
   // Distinct lines: a number written in letters, shuffled by multiplying
   // with an odd constant, so that the lines come in no order.

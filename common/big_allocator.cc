@@ -21,7 +21,9 @@ std::size_t rounded(std::size_t bytes) {
 
 void* allocate_big(std::size_t bytes) {
   if (bytes < k_big_block) return ::operator new(bytes);
+  // clang-format off
   void* block = ::operator new(rounded(bytes), std::align_val_t{k_huge_page});
+  // clang-format on
 #ifdef __linux__
   // Only advice: where huge pages are off, the block works as it is.
   madvise(block, rounded(bytes), MADV_HUGEPAGE);
@@ -34,5 +36,7 @@ void release_big(void* block, std::size_t bytes) noexcept {
     ::operator delete(block);
     return;
   }
+  // clang-format off
   ::operator delete(block, std::align_val_t{k_huge_page});
+  // clang-format on
 }

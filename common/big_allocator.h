@@ -25,9 +25,7 @@ struct big_allocator {
   big_allocator(const big_allocator<U>&) noexcept {}
 
   T* allocate(std::size_t count) { return static_cast<T*>(allocate_big(count * sizeof(T))); }
-  void deallocate(T* block, std::size_t count) noexcept {
-    release_big(block, count * sizeof(T));
-  }
+  void deallocate(T* block, std::size_t count) noexcept { release_big(block, count * sizeof(T)); }
 
   friend bool operator==(const big_allocator&, const big_allocator&) { return true; }
 };

@@ -14,8 +14,8 @@ std::uint64_t one_hash(std::string_view) { return 0x5eed000000000007ULL; }
 TEST(ByteSet, StringsThatDifferOnlyInLengthOrTrailingNulsAreDistinct) {
   using namespace std::string_literals;
   const std::vector<std::string> distinct = {
-      "", "\0"s, "\0\0"s, "ab", "ab\0"s, "ab\0\0"s, "abcdefgh", "abcdefgh\0"s,
-      "abcdefgh\0\0"s, "abcdefghi", "abcdefghij", "abcdefghik"};
+      "",         "\0"s,         "\0\0"s,         "ab",        "ab\0"s,      "ab\0\0"s,
+      "abcdefgh", "abcdefgh\0"s, "abcdefgh\0\0"s, "abcdefghi", "abcdefghij", "abcdefghik"};
   key_list keys;
   basic_byte_set<one_hash> set(keys, 16);
   for (const std::string& bytes : distinct) EXPECT_TRUE(set.insert(bytes)) << bytes.size();
@@ -41,7 +41,8 @@ TEST(ByteSet, KeepsTheViewItIsGivenForANewString) {
   key_list keys;
   byte_set set(keys);
   const std::string kept = "word";
-  EXPECT_TRUE(set.insert(std::string("word"), [&](std::string_view) { return std::string_view(kept); }));
+  EXPECT_TRUE(
+      set.insert(std::string("word"), [&](std::string_view) { return std::string_view(kept); }));
   EXPECT_FALSE(set.insert("word", [](std::string_view) -> std::string_view {
     ADD_FAILURE() << "a string the set holds is not kept again";
     return {};

@@ -10,11 +10,10 @@
 
 std::wstring wide_name(const std::string& name) {
   if (name.empty()) return {};
-  int size = MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()),
-                                 nullptr, 0);
+  int size =
+      MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), wide.data(),
-                      size);
+  MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), wide.data(), size);
   return wide;
 }
 

@@ -111,8 +111,8 @@ bool look_at(const std::string& path, file_facts& facts) {
   facts.regular = !facts.directory && (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
   if (facts.regular) {
     HANDLE handle = CreateFileW(wide_name(path).c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION information;
     bool known = GetFileInformationByHandle(handle, &information) != 0;
@@ -333,8 +333,7 @@ bool make_like(int fd, const std::string& old_path, const struct stat& old_statu
   (void)old_path;
 #endif
   mode_t mode = old_status.st_mode & 07777;
-  return ::fchmod(fd, mode) == 0 && ::fstat(fd, &status) == 0 &&
-         (status.st_mode & 07777) == mode;
+  return ::fchmod(fd, mode) == 0 && ::fstat(fd, &status) == 0 && (status.st_mode & 07777) == mode;
 }
 #endif
 
@@ -500,8 +499,8 @@ bool link_unnamed(int fd, std::string& path, Names make_name) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     path = make_name();
     bool linked = unsplit([&] {
-      bool made = ::linkat(AT_FDCWD, proc_name.c_str(), AT_FDCWD, path.c_str(),
-                           AT_SYMLINK_FOLLOW) == 0;
+      bool made =
+          ::linkat(AT_FDCWD, proc_name.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
       if (made) remove_on_signal(&path);
       return made;
     });
@@ -579,8 +578,8 @@ bool file_save::open() {
   old_attributes_ = facts.exists ? facts.attributes : 0;
 #endif
   catch_signals();
-  bool opened = (facts.links <= 1 && open_for_rename(facts.exists)) ||
-                (facts.exists && open_in_place());
+  bool opened =
+      (facts.links <= 1 && open_for_rename(facts.exists)) || (facts.exists && open_in_place());
   if (!opened) release_signals();
   return opened;
 }
@@ -652,8 +651,8 @@ bool file_save::open_in_place() {
   auto make_name = [&] { return backup_name(final_path_); };
   // Where the system allows, the backup gets its name only once it is whole
   // and synced, so that no crash leaves a part of one behind.
-  int backup = create_private(folder_, private_mode(old), settings_.unnamed_temporary,
-                              backup_path_, make_name);
+  int backup = create_private(folder_, private_mode(old), settings_.unnamed_temporary, backup_path_,
+                              make_name);
   if (backup < 0) return false;
   bool saved = copy_file_into(final_path_, backup, old_size_);
   if (saved) {
@@ -696,15 +695,9 @@ bool file_save::commit() {
       ok = std::fclose(file_) == 0 && ok;
       file_ = nullptr;
       break;
-    case route::rename:
-      ok = ok && finish_rename();
-      break;
-    case route::in_place:
-      ok = ok && finish_in_place();
-      break;
-    case route::none:
-      ok = false;
-      break;
+    case route::rename: ok = ok && finish_rename(); break;
+    case route::in_place: ok = ok && finish_in_place(); break;
+    case route::none: ok = false; break;
   }
   if (!ok) {
     discard();

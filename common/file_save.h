@@ -37,8 +37,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -95,7 +95,7 @@ class file_save {
   void restore_old_bytes();
   void discard();
 
-  std::string target_;       // the name as given
+  std::string target_;  // the name as given
   options settings_;
   route route_ = route::none;
   std::string final_path_;   // the file that is replaced, links resolved
@@ -104,7 +104,7 @@ class file_save {
   std::string backup_path_;  // the in-place route's copy of the old bytes
   std::string kept_backup_;
   std::FILE* file_ = nullptr;
-  int temp_fd_ = -1;         // an unnamed temporary file, linked at commit
+  int temp_fd_ = -1;  // an unnamed temporary file, linked at commit
   std::uint64_t old_size_ = 0;
 #ifdef _WIN32
   unsigned long old_attributes_ = 0;  // given back to the new file

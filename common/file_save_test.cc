@@ -83,8 +83,7 @@ TEST(FileSave, LeavesTheTargetAloneWithoutACommitOnEitherWay) {
     EXPECT_EQ(testkit::read_bytes(target), "old content");
   }
   EXPECT_EQ(testkit::read_bytes(dir.file("other.tlk")), "old content");
-  EXPECT_EQ(names_in(dir.path()),
-            (std::set<std::string>{"table.tlk", "other.tlk", "single.tlk"}));
+  EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"table.tlk", "other.tlk", "single.tlk"}));
 }
 
 TEST(FileSave, ReplacesAnExistingFileAndKeepsItsPermissionBits) {

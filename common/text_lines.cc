@@ -48,8 +48,7 @@ bool read_file(const std::string& file_name, file_bytes& bytes) {
     filled++;
     for (;;) {
       bytes.resize(filled + (1 << 16));
-      std::size_t got =
-          std::fread(bytes.data() + filled, 1, bytes.size() - filled, file.get());
+      std::size_t got = std::fread(bytes.data() + filled, 1, bytes.size() - filled, file.get());
       filled += got;
       if (filled < bytes.size()) break;
     }
@@ -78,8 +77,7 @@ std::string_view list_text(std::string_view bytes) {
 
 std::string wide_text_message(const std::string& file_name, text_kind kind) {
   return "Cannot proceed, file '" + file_name + "' is " +
-         (kind == text_kind::utf32 ? "UTF-32" : "UTF-16") +
-         " text; save it as UTF-8 or ANSI.";
+         (kind == text_kind::utf32 ? "UTF-32" : "UTF-16") + " text; save it as UTF-8 or ANSI.";
 }
 
 bool line_reader::next(std::string_view& line) {

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <random>
+#include <sstream>
 #include <string>
 
 inline const std::string& fuzz_folder() {

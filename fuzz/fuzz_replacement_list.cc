@@ -24,19 +24,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (refuse_rules(list, "rules").has_value()) return 0;
 
   std::string applied = text;
-  std::optional<apply_failure> stopped = std::get<rule_applier>(rule_applier::compile(list)).apply(applied);
+  std::optional<apply_failure> stopped =
+      std::get<rule_applier>(rule_applier::compile(list)).apply(applied);
 
   std::string one_by_one = text;
   std::optional<apply_failure> stopped_too;
   for (std::size_t i = 0; i < list.size() && !stopped_too; ++i) {
     std::uint64_t made = 0;
-    if (!replace_all(one_by_one, list.search_strings[i], list.replacement_strings[i], nullptr,
-                     true, &made))
+    if (!replace_all(one_by_one, list.search_strings[i], list.replacement_strings[i], nullptr, true,
+                     &made))
       stopped_too = apply_failure{apply_error::rule_stopped, i, made};
   }
   if (stopped.has_value() != stopped_too.has_value()) std::abort();
-  if (stopped && (stopped->error != apply_error::rule_stopped || stopped->rule != stopped_too->rule ||
-                  stopped->replacements != stopped_too->replacements))
+  if (stopped &&
+      (stopped->error != apply_error::rule_stopped || stopped->rule != stopped_too->rule ||
+       stopped->replacements != stopped_too->replacements))
     std::abort();
   if (!stopped && applied != one_by_one) std::abort();
   return 0;

@@ -47,7 +47,8 @@ int run_lexglean(int argc, char** argv) {
   // The texts are scanned straight from the file, without building the
   // table's entries: the words are all the command needs.
   word_collector words;
-  bool loaded = ie_res_talk::read_texts(argv[1], [&words](std::string_view text) { words.add_text(text); });
+  bool loaded =
+      ie_res_talk::read_texts(argv[1], [&words](std::string_view text) { words.add_text(text); });
   // The table has said what went wrong; an empty list would pass for a
   // table without words.
   if (!loaded) return 1;

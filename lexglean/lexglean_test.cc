@@ -57,7 +57,9 @@ TEST(UniqueWords, AWordNeverRunsFromOneEntryIntoTheNext) {
 // library's classification, on random texts.
 TEST(UniqueWords, AgreesWithAnOrderedSetOnRandomTexts) {
   std::mt19937 random(3);
-  const std::string alphabet = "abAB zZ'-\xe9\x80\x00" "9";
+  const std::string alphabet =
+      "abAB zZ'-\xe9\x80\x00"
+      "9";
   for (int round = 0; round < 300; ++round) {
     std::vector<std::string> texts(random() % 6);
     std::set<std::string> expected;

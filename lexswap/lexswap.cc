@@ -14,10 +14,8 @@
 
 namespace {
 
-std::string line_message(const std::string& list_name, std::size_t line,
-                         const std::string& what) {
-  return "Cannot proceed, line " + std::to_string(line) + " of '" + list_name +
-         "': " + what;
+std::string line_message(const std::string& list_name, std::size_t line, const std::string& what) {
+  return "Cannot proceed, line " + std::to_string(line) + " of '" + list_name + "': " + what;
 }
 
 // What the user reads when the rules could not be applied to `entry`.
@@ -30,8 +28,7 @@ std::string failure_message(const apply_failure& failure, std::size_t entry,
       return line_message(list_name, list.line_numbers[failure.rule],
                           "the rule was stopped after " + std::to_string(failure.replacements) +
                               " replacements in entry " + std::to_string(entry) + ".");
-    case apply_error::out_of_memory:
-      break;
+    case apply_error::out_of_memory: break;
   }
   return std::string(k_memory_message);
 }
@@ -43,8 +40,7 @@ std::optional<std::string> refuse_rules(const replacement_list& list,
   for (std::size_t i = 0; i < list.size(); ++i) {
     const std::string& search = list.search_strings[i];
     if (search.empty())
-      return line_message(list_name, list.line_numbers[i],
-                          "the search string is empty.");
+      return line_message(list_name, list.line_numbers[i], "the search string is empty.");
     if (list.replacement_strings[i].find(search) != std::string::npos)
       return line_message(list_name, list.line_numbers[i],
                           "the replacement contains the search string.");
@@ -110,7 +106,8 @@ int run_lexswap(int argc, char** argv) {
   };
   std::optional<pass_failure> failure = apply_to_texts(entries, rules, processor_count(), mark);
   std::cout << std::endl;
-  if (failure) exit_with_message(failure_message(failure->failure, failure->entry, list, list_name));
+  if (failure)
+    exit_with_message(failure_message(failure->failure, failure->entry, list, list_name));
 
   // Status 1 must mean that the table is as it was: output that failed is
   // reported before the table is touched, not after it has been saved.

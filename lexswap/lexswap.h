@@ -13,8 +13,7 @@
 // the text (an empty search string, or a replacement that holds its search
 // string), or nothing when every rule may finish. `list_name` is the list
 // file's name as given.
-std::optional<std::string> refuse_rules(const replacement_list& list,
-                                        const std::string& list_name);
+std::optional<std::string> refuse_rules(const replacement_list& list, const std::string& list_name);
 
 // Runs the command on its command line and returns the exit status.
 int run_lexswap(int argc, char** argv);

@@ -9,7 +9,9 @@ namespace {
 
 constexpr std::uint64_t k_most = std::numeric_limits<std::uint64_t>::max();
 
-std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) { return b > k_most - a ? k_most : a + b; }
+std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
+  return b > k_most - a ? k_most : a + b;
+}
 
 std::uint64_t saturating_multiply(std::uint64_t a, std::uint64_t b) {
   return a != 0 && b > k_most / a ? k_most : a * b;
@@ -46,9 +48,7 @@ class gap_text {
   }
 
   std::size_t size() const { return left_ + (bytes_.size() - right_); }
-  std::string_view right() const {
-    return std::string_view(bytes_).substr(right_);
-  }
+  std::string_view right() const { return std::string_view(bytes_).substr(right_); }
 
   // Moves the first `count` bytes of the unsearched part to the searched
   // one.
@@ -65,8 +65,8 @@ class gap_text {
   void replace(std::size_t size, std::string_view replacement, std::size_t back) {
     right_ += size;
     if (right_ - left_ < replacement.size()) grow(replacement.size());
-    std::memmove(bytes_.data() + right_ - replacement.size() - back,
-                 bytes_.data() + left_ - back, back);
+    std::memmove(bytes_.data() + right_ - replacement.size() - back, bytes_.data() + left_ - back,
+                 back);
     std::memcpy(bytes_.data() + right_ - replacement.size(), replacement.data(),
                 replacement.size());
     right_ -= replacement.size() + back;
@@ -102,8 +102,8 @@ namespace {
 // Adds one replacement to the changed regions: `size` bytes at `at` of the
 // current text became `replacement_size` bytes. Replacements come nearly in
 // text order, so only the last few regions are ever looked at.
-void record_replacement(std::vector<changed_region>& regions, std::size_t at,
-                        std::size_t size, std::size_t replacement_size) {
+void record_replacement(std::vector<changed_region>& regions, std::size_t at, std::size_t size,
+                        std::size_t replacement_size) {
   std::size_t end = at + size;
   // Regions wholly after the replaced bytes move with the size change.
   std::size_t after = regions.size();

@@ -15,8 +15,8 @@ std::string replaced(std::string text, std::string_view search, std::string_view
 
 // The plain loop, kept as the reference: find the leftmost occurrence from
 // the first character, replace it, start again. Gives up after `max_steps`.
-bool reference_replace_all(std::string& text, std::string_view search,
-                           std::string_view replacement, std::size_t max_steps) {
+bool reference_replace_all(std::string& text, std::string_view search, std::string_view replacement,
+                           std::size_t max_steps) {
   for (std::size_t step = 0;; ++step) {
     std::size_t found = text.find(search);
     if (found == std::string::npos) return true;
@@ -76,8 +76,7 @@ TEST(ReplaceAll, FinishesRulesThatNeedManyReplacements) {
   // Growing the text, one replacement per byte.
   EXPECT_EQ(replaced(std::string(1000000, 'a'), "a", "bb"), std::string(2000000, 'b'));
   // A cascade that grows the text a hundredfold and then ends.
-  EXPECT_EQ(replaced("aab", "ab", std::string(99, 'b') + "a"),
-            std::string(99 * 99, 'b') + "aa");
+  EXPECT_EQ(replaced("aab", "ab", std::string(99, 'b') + "a"), std::string(99 * 99, 'b') + "aa");
 }
 
 // 'ba = ab' sorts b^k a^k into a^k b^k with k x k replacements, without

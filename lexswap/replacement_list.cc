@@ -25,8 +25,7 @@ replacement_list parse_replacement_list(std::string_view text) {
   return list;
 }
 
-bool read_replacement_list(const std::string& file_name, replacement_list& list,
-                           text_kind& kind) {
+bool read_replacement_list(const std::string& file_name, replacement_list& list, text_kind& kind) {
   file_bytes bytes;
   if (!read_file(file_name, bytes)) return false;
   kind = kind_of_text(bytes);

@@ -32,5 +32,4 @@ replacement_list parse_replacement_list(std::string_view text);
 // mark at its start skipped. Returns false when the file cannot be read.
 // `kind` tells a list of two- or four-byte characters, which holds no rules
 // the kit could match.
-bool read_replacement_list(const std::string& file_name, replacement_list& list,
-                           text_kind& kind);
+bool read_replacement_list(const std::string& file_name, replacement_list& list, text_kind& kind);

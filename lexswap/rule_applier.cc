@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -39,8 +39,8 @@ std::size_t next_in_run(const State* states, std::size_t from, std::size_t to, S
   // turns the unsigned test (state - base < width) into a signed one.
   constexpr bool narrow = sizeof(State) == 2;
   constexpr unsigned per_vector = 16 / sizeof(State);
-  const __m128i offset = narrow ? _mm_set1_epi16(static_cast<short>(base))
-                                : _mm_set1_epi32(static_cast<int>(base));
+  const __m128i offset =
+      narrow ? _mm_set1_epi16(static_cast<short>(base)) : _mm_set1_epi32(static_cast<int>(base));
   const __m128i flip = narrow ? _mm_set1_epi16(static_cast<short>(0x8000))
                               : _mm_set1_epi32(static_cast<int>(0x80000000u));
   const __m128i limit = narrow ? _mm_set1_epi16(static_cast<short>(width ^ 0x8000u))
@@ -49,11 +49,11 @@ std::size_t next_in_run(const State* states, std::size_t from, std::size_t to, S
   auto hits_of = [&](std::size_t at) {
     __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(states + at));
     if constexpr (narrow)
-      return static_cast<std::uint32_t>(
-          _mm_movemask_epi8(_mm_cmplt_epi16(_mm_xor_si128(_mm_sub_epi16(value, offset), flip), limit)));
+      return static_cast<std::uint32_t>(_mm_movemask_epi8(
+          _mm_cmplt_epi16(_mm_xor_si128(_mm_sub_epi16(value, offset), flip), limit)));
     else
-      return static_cast<std::uint32_t>(
-          _mm_movemask_epi8(_mm_cmplt_epi32(_mm_xor_si128(_mm_sub_epi32(value, offset), flip), limit)));
+      return static_cast<std::uint32_t>(_mm_movemask_epi8(
+          _mm_cmplt_epi32(_mm_xor_si128(_mm_sub_epi32(value, offset), flip), limit)));
   };
   for (; i + 2 * per_vector <= to; i += 2 * per_vector) {
     std::uint32_t hits = hits_of(i) | hits_of(i + per_vector) << 16;
@@ -198,9 +198,10 @@ void state_engine<State>::rescan(std::string_view text) {
       auto old_position = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(position) - shift);
       // Once a state is as before, so are all that follow in this part.
       if (states_[position] == old_states_[old_position]) {
-        std::copy(old_states_.begin() + static_cast<std::ptrdiff_t>(old_position) + 1,
-                  old_states_.begin() + static_cast<std::ptrdiff_t>(old_position + to - position) + 1,
-                  states_.begin() + static_cast<std::ptrdiff_t>(position) + 1);
+        std::copy(
+            old_states_.begin() + static_cast<std::ptrdiff_t>(old_position) + 1,
+            old_states_.begin() + static_cast<std::ptrdiff_t>(old_position + to - position) + 1,
+            states_.begin() + static_cast<std::ptrdiff_t>(position) + 1);
         position = to;
         return;
       }
@@ -266,7 +267,8 @@ void state_engine<State>::make_room(std::string& text, std::size_t size, std::si
     std::size_t end = place + 1 < places ? starts_[place + 1] : old_size;
     std::size_t to = begin + (place + 1) * length - (place + 1) * size;
     std::memmove(text.data() + to, text.data() + begin, end - begin);
-    std::memmove(states_.data() + to + 1, states_.data() + begin + 1, (end - begin) * sizeof(State));
+    std::memmove(states_.data() + to + 1, states_.data() + begin + 1,
+                 (end - begin) * sizeof(State));
   };
   if (length < size) {
     for (std::size_t place = 0; place < places; ++place) move_gap(place);
@@ -290,7 +292,9 @@ void state_engine<State>::read_replacements(std::string& text, std::size_t rule)
   const State* alone = rules_.alone_states[rule].data();
   const std::size_t places = starts_.size();
   // Where place `place` starts in the new text.
-  auto new_start = [&](std::size_t place) { return starts_[place] + place * length - place * size; };
+  auto new_start = [&](std::size_t place) {
+    return starts_[place] + place * length - place * size;
+  };
   for (std::size_t place = 0; place < places; ++place) {
     std::size_t start = new_start(place);
     std::memcpy(text.data() + start, replacement.data(), length);
@@ -344,7 +348,8 @@ std::optional<apply_failure> state_engine<State>::apply(std::string& text) {
     std::uint64_t later = touched_[word];
     while (later != 0) {
       std::size_t rule = word * 64 + static_cast<std::size_t>(std::countr_zero(later));
-      std::uint64_t done = rule % 64 == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << (rule % 64)) - 1;
+      std::uint64_t done =
+          rule % 64 == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << (rule % 64)) - 1;
       later = touched_[word] & ~done;
       if (counts_[rule] == 0) continue;
       if (!rules_.forms_anew[rule]) {
@@ -395,7 +400,8 @@ class rule_applier::engine {
   std::variant<std::monostate, state_engine<std::int16_t>, state_engine<std::int32_t>> work;
 };
 
-rule_applier::rule_applier(std::shared_ptr<const compiled> rules) noexcept : rules_(std::move(rules)) {}
+rule_applier::rule_applier(std::shared_ptr<const compiled> rules) noexcept
+    : rules_(std::move(rules)) {}
 
 // Memory that runs out is std::bad_alloc, or std::length_error for a size
 // that no string or vector can hold: each is a failure like the others.

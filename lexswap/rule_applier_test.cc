@@ -57,7 +57,8 @@ TEST(RuleApplier, AgreesWithThePlainWayOnRandomListsAndTexts) {
   std::mt19937 random(12);
   auto random_text = [&](std::size_t max_size, const char* alphabet, int letters) {
     std::string text;
-    for (std::size_t n = random() % (max_size + 1); n > 0; --n) text.push_back(alphabet[random() % letters]);
+    for (std::size_t n = random() % (max_size + 1); n > 0; --n)
+      text.push_back(alphabet[random() % letters]);
     return text;
   };
   for (int round = 0; round < 2000; ++round) {

@@ -37,11 +37,15 @@ struct trie {
 
 trie build_trie(const std::vector<std::string>& search_strings, const std::uint16_t* class_of,
                 std::size_t classes) {
-  trie built{classes, std::vector<std::int32_t>(classes, -1), std::vector<std::vector<std::uint32_t>>(1), {}};
+  trie built{classes,
+             std::vector<std::int32_t>(classes, -1),
+             std::vector<std::vector<std::uint32_t>>(1),
+             {}};
   for (std::size_t index = 0; index < search_strings.size(); ++index) {
     std::int32_t node = 0;
     for (char c : search_strings[index]) {
-      std::size_t slot = static_cast<std::size_t>(node) * classes + class_of[static_cast<unsigned char>(c)];
+      std::size_t slot =
+          static_cast<std::size_t>(node) * classes + class_of[static_cast<unsigned char>(c)];
       if (built.moves[slot] < 0) {
         built.moves[slot] = static_cast<std::int32_t>(built.nodes());
         built.ends.emplace_back();
@@ -77,7 +81,8 @@ std::vector<std::int32_t> link_failures(trie& automaton, std::vector<std::int32_
     auto from = static_cast<std::size_t>(queue.front());
     queue.pop_front();
     auto fail = static_cast<std::size_t>(failure[from]);
-    output_link[from] = !automaton.ends[fail].empty() ? static_cast<std::int32_t>(fail) : output_link[fail];
+    output_link[from] =
+        !automaton.ends[fail].empty() ? static_cast<std::int32_t>(fail) : output_link[fail];
     for (std::size_t c = 0; c < classes; ++c) {
       std::int32_t& move = moves[from * classes + c];
       std::int32_t fallback = moves[fail * classes + c];
@@ -131,7 +136,8 @@ numbering number_depth_first(const std::vector<std::int32_t>& failure) {
 }  // namespace
 
 template <typename State>
-void basic_rule_matcher<State>::assign_byte_classes(const std::vector<std::string>& search_strings) {
+void basic_rule_matcher<State>::assign_byte_classes(
+    const std::vector<std::string>& search_strings) {
   for (const std::string& search : search_strings) {
     for (char c : search) {
       auto byte = static_cast<unsigned char>(c);
@@ -157,7 +163,8 @@ basic_rule_matcher<State>::basic_rule_matcher(const std::vector<std::string>& se
   for (std::size_t node = 0; node < states; ++node) {
     auto to = static_cast<std::size_t>(order.number[node]);
     for (std::size_t c = 0; c < classes_; ++c)
-      next_[(to << shift_) + c] = static_cast<state>(number_of(automaton.moves[node * classes_ + c]));
+      next_[(to << shift_) + c] =
+          static_cast<state>(number_of(automaton.moves[node * classes_ + c]));
     if (links[node] >= 0) output_link_[to] = number_of(links[node]);
     ends[to] = std::move(automaton.ends[node]);
   }

@@ -54,14 +54,18 @@ TEST(RuleMatcher, AllByteValuesCanBeSearched) {
   std::vector<std::string> searches;
   for (int c = 0; c < 256; ++c) searches.push_back(std::string(1, static_cast<char>(c)) + "z");
   rule_matcher matcher(searches);
-  EXPECT_EQ(found_in(matcher, std::string("\xff" "z\0z", 4)), (indexes{0, 255}));
+  EXPECT_EQ(found_in(matcher, std::string("\xff"
+                                          "z\0z",
+                                          4)),
+            (indexes{0, 255}));
 }
 
 TEST(RuleMatcher, AgreesWithPlainSearchingOnRandomLists) {
   std::mt19937 random(8);
   auto random_text = [&](std::size_t max_size) {
     std::string text;
-    for (std::size_t n = random() % (max_size + 1); n > 0; --n) text.push_back("abc\xe9"[random() % 4]);
+    for (std::size_t n = random() % (max_size + 1); n > 0; --n)
+      text.push_back("abc\xe9"[random() % 4]);
     return text;
   };
   for (int round = 0; round < 3000; ++round) {
@@ -100,9 +104,11 @@ TEST(RuleMatcher, EachSearchStringEndsExactlyInItsRunOfStates) {
       if (state < 0) state = ~state;
       for (std::size_t i = 0; i < searches.size(); ++i) {
         auto [first, last] = matcher.states_of(i);
-        bool ends_here = end >= searches[i].size() &&
-                         text.compare(end - searches[i].size(), searches[i].size(), searches[i]) == 0;
-        ASSERT_EQ(state >= first && state < last, ends_here) << text << " " << searches[i] << " " << end;
+        bool ends_here =
+            end >= searches[i].size() &&
+            text.compare(end - searches[i].size(), searches[i].size(), searches[i]) == 0;
+        ASSERT_EQ(state >= first && state < last, ends_here)
+            << text << " " << searches[i] << " " << end;
       }
     }
   }

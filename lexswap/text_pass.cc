@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <mutex>
 #include <new>
 #include <stdexcept>
-#include <utility>
-#include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -32,7 +32,8 @@ std::optional<pass_failure> work_on_block(const std::vector<ie_res_talk_entry*>&
       // The work goes on in a buffer of its own, which keeps its room from
       // text to text; each entry's text is then copied once, to its size.
       working = std::as_const(*entries[i]).text();
-      if (std::optional<apply_failure> failure = rules.apply(working)) return pass_failure{i, *failure};
+      if (std::optional<apply_failure> failure = rules.apply(working))
+        return pass_failure{i, *failure};
       entries[i]->set_text(working);
     }
     return std::nullopt;
@@ -46,7 +47,9 @@ std::optional<pass_failure> work_on_block(const std::vector<ie_res_talk_entry*>&
 // What the threads tell the calling thread, block by block.
 class block_board {
  public:
-  explicit block_board(std::size_t blocks) : done_(blocks, 0), failures_(blocks) { stop_at_ = blocks; }
+  explicit block_board(std::size_t blocks) : done_(blocks, 0), failures_(blocks) {
+    stop_at_ = blocks;
+  }
 
   // The next block to work on, or nothing when no block is left that
   // matters.
@@ -92,7 +95,9 @@ std::optional<pass_failure> run_pass(const std::vector<ie_res_talk_entry*>& entr
                                      const rule_applier& rules, unsigned threads,
                                      const std::function<void(std::size_t)>& progress) {
   const std::size_t blocks = (entries.size() + k_block - 1) / k_block;
-  auto block_end = [&](std::size_t block) { return std::min(entries.size(), (block + 1) * k_block); };
+  auto block_end = [&](std::size_t block) {
+    return std::min(entries.size(), (block + 1) * k_block);
+  };
   std::size_t reported = 0;
   auto done_up_to = [&](std::size_t count) {
     if (count > reported) progress(count);

@@ -45,7 +45,8 @@ TEST_F(TextPass, GivesEveryEntryTheTextThatOneApplierGivesItOnAnyNumberOfThreads
   std::mt19937 random(5);
   auto random_text = [&](std::size_t max_size) {
     std::string text;
-    for (std::size_t n = random() % (max_size + 1); n > 0; --n) text.push_back("abcx "[random() % 5]);
+    for (std::size_t n = random() % (max_size + 1); n > 0; --n)
+      text.push_back("abcx "[random() % 5]);
     return text;
   };
   replacement_list list = parse_replacement_list("ab = ba\nx = abc\nc = \nbb = cxc\n b = B\n");

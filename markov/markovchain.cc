@@ -5,8 +5,8 @@
 #include <limits>
 #include <ostream>
 
-#include "common/file_save.h"
 #include "common/big_allocator.h"
+#include "common/file_save.h"
 #include "common/text_lines.h"
 
 namespace {
@@ -15,9 +15,7 @@ constexpr std::size_t k_slots = 256 * 256;
 
 // Counters are unsigned 32-bit numbers, but weights and totals are signed
 // 32-bit sums; the sums wrap instead of overflowing.
-std::int32_t as_signed(std::uint32_t value) {
-  return static_cast<std::int32_t>(value);
-}
+std::int32_t as_signed(std::uint32_t value) { return static_cast<std::int32_t>(value); }
 
 bool is_c_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';

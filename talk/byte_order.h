@@ -10,8 +10,7 @@ inline std::uint16_t get_le16(const std::uint8_t* bytes) {
 }
 
 inline std::uint32_t get_le32(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) |
-         (static_cast<std::uint32_t>(bytes[1]) << 8) |
+  return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
          (static_cast<std::uint32_t>(bytes[2]) << 16) |
          (static_cast<std::uint32_t>(bytes[3]) << 24);
 }

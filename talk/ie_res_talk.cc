@@ -58,8 +58,7 @@ bool report_load(load_status status) {
 }
 
 const std::uint8_t* record_at(std::string_view file, std::uint64_t index) {
-  return reinterpret_cast<const std::uint8_t*>(file.data()) + k_header_size +
-         index * k_record_size;
+  return reinterpret_cast<const std::uint8_t*>(file.data()) + k_header_size + index * k_record_size;
 }
 
 // Reads `file_name` whole and checks it before anything is built from it:
@@ -70,8 +69,7 @@ const std::uint8_t* record_at(std::string_view file, std::uint64_t index) {
 load_status read_table_file(const std::string& file_name, file_bytes& file) {
   if (!read_file(file_name, file)) return load_status::cannot_open;
   if (file.size() < k_header_size) return load_status::not_tlk;
-  if (std::string_view(file).substr(0, ie_res_talk::k_signature.size()) !=
-      ie_res_talk::k_signature)
+  if (std::string_view(file).substr(0, ie_res_talk::k_signature.size()) != ie_res_talk::k_signature)
     return load_status::not_tlk;
   const auto* header = reinterpret_cast<const std::uint8_t*>(file.data());
   std::uint64_t count = get_le32(header + k_entry_count_at);
@@ -132,8 +130,7 @@ class shared_strings {
 bool ie_res_talk::load(const std::string& file_name) {
   file_bytes file;
   load_status status = read_table_file(file_name, file);
-  if (file.size() >= k_header_size)
-    std::memcpy(header_.data(), file.data(), k_header_size);
+  if (file.size() >= k_header_size) std::memcpy(header_.data(), file.data(), k_header_size);
   if (status != load_status::ok) return report_load(status);
 
   std::uint32_t count = entry_count();
@@ -143,10 +140,11 @@ bool ie_res_talk::load(const std::string& file_name) {
   for (std::uint32_t i = 0; i < count; ++i) {
     auto* entry = new ie_res_talk_entry(record_at(file, i));
     entries_.push_back(entry);
-    if (std::optional<std::uint32_t> earlier = sharing.earlier(i))
+    if (std::optional<std::uint32_t> earlier = sharing.earlier(i)) {
       entry->share_text(*entries_[first + *earlier]);
-    else
+    } else {
       [[maybe_unused]] bool inside = entry->read_text(file, strings_offset());
+    }
   }
   return true;
 }
@@ -205,8 +203,7 @@ bool ie_res_talk::save(const std::string& file_name) {
   records.append(reinterpret_cast<const char*>(header_.data()), k_header_size);
   for (ie_res_talk_entry* entry : entries_) {
     if (entry == nullptr) continue;
-    records.append(reinterpret_cast<const char*>(entry->record().data()),
-                   k_record_size);
+    records.append(reinterpret_cast<const char*>(entry->record().data()), k_record_size);
   }
   file.write(records);
   records = std::string();
@@ -242,9 +239,7 @@ ie_res_talk_entry* ie_res_talk::add_entry(std::string_view text) {
   return entry;
 }
 
-std::uint16_t ie_res_talk::language() const {
-  return get_le16(header_.data() + k_language_at);
-}
+std::uint16_t ie_res_talk::language() const { return get_le16(header_.data() + k_language_at); }
 
 std::uint32_t ie_res_talk::entry_count() const {
   return get_le32(header_.data() + k_entry_count_at);

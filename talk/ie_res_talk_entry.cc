@@ -51,9 +51,7 @@ void ie_res_talk_entry::set_text(std::string_view new_text) {
   put_le32(record_.data() + k_length_at, static_cast<std::uint32_t>(new_text.size()));
 }
 
-std::uint16_t ie_res_talk_entry::flags() const {
-  return get_le16(record_.data() + k_flags_at);
-}
+std::uint16_t ie_res_talk_entry::flags() const { return get_le16(record_.data() + k_flags_at); }
 
 void ie_res_talk_entry::set_flags(std::uint16_t value) {
   put_le16(record_.data() + k_flags_at, value);
@@ -62,8 +60,7 @@ void ie_res_talk_entry::set_flags(std::uint16_t value) {
 void ie_res_talk_entry::set_sound(const char* name) {
   std::uint8_t* field = record_.data() + k_sound_at;
   std::size_t i = 0;
-  for (; i < k_sound_size && name[i] != '\0'; ++i)
-    field[i] = static_cast<std::uint8_t>(name[i]);
+  for (; i < k_sound_size && name[i] != '\0'; ++i) field[i] = static_cast<std::uint8_t>(name[i]);
   for (; i < k_sound_size; ++i) field[i] = 0;
 }
 
@@ -83,17 +80,13 @@ void ie_res_talk_entry::set_pitch_variance(std::uint32_t value) {
   put_le32(record_.data() + k_pitch_at, value);
 }
 
-std::uint32_t ie_res_talk_entry::offset() const {
-  return get_le32(record_.data() + k_offset_at);
-}
+std::uint32_t ie_res_talk_entry::offset() const { return get_le32(record_.data() + k_offset_at); }
 
 void ie_res_talk_entry::set_offset(std::uint32_t value) {
   put_le32(record_.data() + k_offset_at, value);
 }
 
-std::uint32_t ie_res_talk_entry::length() const {
-  return get_le32(record_.data() + k_length_at);
-}
+std::uint32_t ie_res_talk_entry::length() const { return get_le32(record_.data() + k_length_at); }
 
 bool ie_res_talk_entry::stored_inside(std::uint64_t file_size, const std::uint8_t* record,
                                       std::uint32_t strings_offset) {
@@ -105,8 +98,9 @@ bool ie_res_talk_entry::stored_inside(std::uint64_t file_size, const std::uint8_
   return static_cast<std::uint64_t>(start) + size <= file_size;
 }
 
-std::optional<std::string_view> ie_res_talk_entry::stored_text(
-    std::string_view file, const std::uint8_t* record, std::uint32_t strings_offset) {
+std::optional<std::string_view> ie_res_talk_entry::stored_text(std::string_view file,
+                                                               const std::uint8_t* record,
+                                                               std::uint32_t strings_offset) {
   if (!stored_inside(file.size(), record, strings_offset)) return std::nullopt;
   std::uint32_t size = get_le32(record + k_length_at);
   if (size == 0) return std::string_view();
@@ -115,8 +109,7 @@ std::optional<std::string_view> ie_res_talk_entry::stored_text(
   return stored.substr(0, stored.find('\0'));
 }
 
-bool ie_res_talk_entry::read_text(std::string_view file,
-                                  std::uint32_t strings_offset) {
+bool ie_res_talk_entry::read_text(std::string_view file, std::uint32_t strings_offset) {
   std::optional<std::string_view> stored = stored_text(file, record_.data(), strings_offset);
   shared_.reset();
   if (!stored) {

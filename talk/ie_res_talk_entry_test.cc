@@ -17,8 +17,8 @@ TEST(TalkEntry, NewEntryHasFlagsThreeAndEveryOtherByteZero) {
 }
 
 TEST(TalkEntry, ReadsEveryFieldLittleEndianFromRecordBytes) {
-  const std::uint8_t record[26] = {0x34, 0x12, 'S', 'N', 'D', 0, 0, 0, 0, 0,
-                                   1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
+  const std::uint8_t record[26] = {0x34, 0x12, 'S', 'N', 'D', 0, 0, 0, 0, 0,    1,    2,    3,
+                                   4,    5,    6,   7,   8,   9, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
   ie_res_talk_entry entry(record);
   EXPECT_EQ(entry.flags(), 0x1234);
   EXPECT_EQ(std::memcmp(entry.sound(), "SND\0\0\0\0\0", 8), 0);

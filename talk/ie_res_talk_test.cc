@@ -48,10 +48,9 @@ class TalkTable : public ::testing::Test {
 };
 
 // The 72 bytes of a new table with the text Hi and an empty entry.
-const std::string k_hi_table =
-    std::string("TLK V1  ") + le16(0) + le32(2) + le32(70) +
-    le16(3) + std::string(16, '\0') + le32(0) + le32(2) +
-    le16(3) + std::string(16, '\0') + le32(0) + le32(0) + "Hi";
+const std::string k_hi_table = std::string("TLK V1  ") + le16(0) + le32(2) + le32(70) + le16(3) +
+                               std::string(16, '\0') + le32(0) + le32(2) + le16(3) +
+                               std::string(16, '\0') + le32(0) + le32(0) + "Hi";
 
 TEST_F(TalkTable, NewTableWithTwoEntriesSavesAsTheSeventyTwoByteExample) {
   ie_res_talk table;
@@ -227,12 +226,14 @@ TEST_F(TalkTable, RejectsCountsAndStringsBeyondTheEndOfTheFile) {
   } cases[] = {
       {"huge entry count", testkit::tlk_bytes(one, "ab", 44, 0, 0xffffffffLL)},
       {"one record too many", testkit::tlk_bytes(one, "ab", 44, 0, 2)},
-      {"huge length", [] {
+      {"huge length",
+       [] {
          std::vector<record> r(1);
          r[0].length = 0xffffffffu;
          return testkit::tlk_bytes(r, "ab", 44);
        }()},
-      {"offset past the end", [] {
+      {"offset past the end",
+       [] {
          std::vector<record> r(1);
          r[0].length = 2, r[0].offset = 1;
          return testkit::tlk_bytes(r, "ab", 44);

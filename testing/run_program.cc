@@ -46,8 +46,7 @@ bool under_wine() { return std::getenv("KIT_TEST_EXE_DIR") != nullptr; }
 
 bool can_run_unprivileged() {
   if (geteuid() != 0) return true;
-  return std::system("command -v setpriv >/dev/null 2>&1") == 0 &&
-         getpwuid(k_other_uid) != nullptr;
+  return std::system("command -v setpriv >/dev/null 2>&1") == 0 && getpwuid(k_other_uid) != nullptr;
 }
 
 namespace {
@@ -173,8 +172,8 @@ run_result run(const std::string& program, const std::vector<std::string>& args,
   // Every failure of the kit's programs comes with a message; a run under
   // wine that failed without a word is wine failing to start the program,
   // now and then, and is tried again.
-  for (int retry = 0; retry < 2 && under_wine() && result.status != 0 &&
-                      result.out.empty() && result.err.empty();
+  for (int retry = 0;
+       retry < 2 && under_wine() && result.status != 0 && result.out.empty() && result.err.empty();
        ++retry)
     result = run_once(program, args, options);
   return result;

@@ -23,7 +23,8 @@ namespace {
 
 std::wstring widen(const std::string& text) {
   if (text.empty()) return {};
-  int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
   return wide;
@@ -67,8 +68,8 @@ std::string plain_line_ends(const std::string& text) {
 run_result run(const std::string& program, const std::vector<std::string>& args,
                const run_options& options) {
   static std::mt19937_64 random{std::random_device{}()};
-  std::filesystem::path base = std::filesystem::temp_directory_path() /
-                               ("kit-run-" + std::to_string(random()));
+  std::filesystem::path base =
+      std::filesystem::temp_directory_path() / ("kit-run-" + std::to_string(random()));
   std::wstring out_name = base.wstring() + L".out";
   std::wstring err_name = base.wstring() + L".err";
   HANDLE out = options.stdout_file.empty()

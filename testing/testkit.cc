@@ -14,8 +14,8 @@ scratch_dir::scratch_dir() {
   std::random_device random;
   for (;;) {
     path_ = std::filesystem::temp_directory_path() /
-            ("kit-test-" + std::to_string(random()) + "-" +
-             std::to_string(counter++) + "-" + std::to_string(random() % 100000));
+            ("kit-test-" + std::to_string(random()) + "-" + std::to_string(counter++) + "-" +
+             std::to_string(random() % 100000));
     if (std::filesystem::create_directory(path_)) break;
   }
 }
@@ -29,9 +29,7 @@ scratch_dir::~scratch_dir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string scratch_dir::file(const std::string& name) const {
-  return (path_ / name).string();
-}
+std::string scratch_dir::file(const std::string& name) const { return (path_ / name).string(); }
 
 std::string scratch_dir::put(const std::string& name, const std::string& bytes) const {
   std::string path = file(name);
@@ -58,8 +56,7 @@ std::string le16(std::uint16_t value) {
 }
 
 std::string le32(std::uint32_t value) {
-  return le16(static_cast<std::uint16_t>(value)) +
-         le16(static_cast<std::uint16_t>(value >> 16));
+  return le16(static_cast<std::uint16_t>(value)) + le16(static_cast<std::uint16_t>(value >> 16));
 }
 
 std::string tlk_bytes(const std::vector<record>& records, const std::string& strings,
@@ -71,8 +68,8 @@ std::string tlk_bytes(const std::vector<record>& records, const std::string& str
   for (const record& r : records) {
     std::string sound = r.sound;
     sound.resize(8, '\0');
-    bytes += le16(r.flags) + sound + le32(r.volume) + le32(r.pitch) +
-             le32(r.offset) + le32(r.length);
+    bytes +=
+        le16(r.flags) + sound + le32(r.volume) + le32(r.pitch) + le32(r.offset) + le32(r.length);
   }
   return bytes + strings;
 }
@@ -87,8 +84,7 @@ std::string packed_tlk(const std::vector<std::string>& texts) {
     strings += text;
     records.push_back(r);
   }
-  return tlk_bytes(records, strings,
-                   static_cast<std::uint32_t>(18 + 26 * texts.size()));
+  return tlk_bytes(records, strings, static_cast<std::uint32_t>(18 + 26 * texts.size()));
 }
 
 }  // namespace testkit

@@ -99,7 +99,8 @@ TEST(FaultInjection, AFolderWithoutWritePermissionKeepsTheTable) {
   testkit::run_options unprivileged;
   unprivileged.unprivileged = true;
   if (!testkit::can_run_unprivileged() || run(LEXSWAP, {}, unprivileged).status != 0)
-    GTEST_SKIP() << "root may write to any folder, and cannot run the programs as another user here";
+    GTEST_SKIP()
+        << "root may write to any folder, and cannot run the programs as another user here";
   testkit::scratch_dir dir;
   fs::create_directory(dir.path() / "locked");
   std::string table = dir.file("locked/dialog.tlk");

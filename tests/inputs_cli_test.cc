@@ -44,7 +44,9 @@ TEST_F(Inputs, ListsWithAUtf8MarkAreReadAsWithout) {
   std::string model = dir_.file("model.txt");
   ASSERT_EQ(run(WORDLOOM, {"-r", words, "-s", model, "-c", "0"}).status, 0);
   std::string plain_model = testkit::read_bytes(model);
-  ASSERT_EQ(run(WORDLOOM, {"-r", dir_.put("plain.txt", "apple\npear\n"), "-s", model, "-c", "0"}).status, 0);
+  ASSERT_EQ(
+      run(WORDLOOM, {"-r", dir_.put("plain.txt", "apple\npear\n"), "-s", model, "-c", "0"}).status,
+      0);
   EXPECT_EQ(plain_model, testkit::read_bytes(model));
   dir_.put("marked-model.txt", k_utf8_mark + plain_model);
   ASSERT_EQ(run(WORDLOOM, {"-l", dir_.file("marked-model.txt"), "-s", model, "-c", "0"}).status, 0);
@@ -183,9 +185,9 @@ TEST_F(Inputs, RunningOutOfMemoryIsAMessage) {
   testkit::run_result result = run(LEXGLEAN, {"/dev/zero"}, limited);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, message);
-  for (const auto& args : {std::vector<std::string>{"/dev/zero", table},
-                           std::vector<std::string>{"-l", "/dev/zero"},
-                           std::vector<std::string>{table, "/dev/zero"}}) {
+  for (const auto& args :
+       {std::vector<std::string>{"/dev/zero", table}, std::vector<std::string>{"-l", "/dev/zero"},
+        std::vector<std::string>{table, "/dev/zero"}}) {
     const char* program = args[0] == "-l" ? WORDLOOM : args[0] == table ? LEXSWAP : WORDSIFT;
     result = run(program, args, limited);
     EXPECT_EQ(result.status, 1) << program;
@@ -196,7 +198,8 @@ TEST_F(Inputs, RunningOutOfMemoryIsAMessage) {
   EXPECT_EQ(testkit::read_bytes(table), testkit::packed_tlk({"words"}));
 
   // Strings of 100 MB each, made on all the threads at once.
-  std::string big_table = testkit::packed_tlk(std::vector<std::string>(600, std::string(1000, 'a')));
+  std::string big_table =
+      testkit::packed_tlk(std::vector<std::string>(600, std::string(1000, 'a')));
   testkit::write_bytes(table, big_table);
   result = run(LEXSWAP, {table, dir_.put("grow.txt", "a = " + std::string(100000, 'x'))}, limited);
   EXPECT_EQ(result.status, 1);

@@ -29,9 +29,9 @@ TEST(LexgleanCommand, PrintsUsageForAnyOtherNumberOfArguments) {
 TEST(LexgleanCommand, ListsEveryDistinctWordOfATableInByteOrder) {
   testkit::scratch_dir dir;
   std::string table = dir.file("dialog.tlk");
-  testkit::write_bytes(table, testkit::packed_tlk(
-      {"Zebra apple, don't!", "", "apple Apple well-known", std::string("a\0hidden", 8),
-       "Caf\xe9 a"}));
+  testkit::write_bytes(table,
+                       testkit::packed_tlk({"Zebra apple, don't!", "", "apple Apple well-known",
+                                            std::string("a\0hidden", 8), "Caf\xe9 a"}));
   testkit::run_result result = run(LEXGLEAN, {table});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "Apple\nCaf\nZebra\na\napple\ndon\nknown\nt\nwell\n");

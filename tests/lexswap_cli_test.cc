@@ -49,14 +49,14 @@ TEST_F(LexswapCommand, PrintsUsageForAnyOtherNumberOfArgumentsAndTouchesNothing)
 }
 
 TEST_F(LexswapCommand, RewritesEveryEntryAndSavesOverTheSameFile) {
-  testkit::run_result result = swap(
-      {"The sword", "The Sword", "concatenate", "aab", "red", "x-y-x", ""},
-      "sword = blade\ncat = dog\nab = b\nred = green\ngreen = blue\nx =\n");
+  testkit::run_result result =
+      swap({"The sword", "The Sword", "concatenate", "aab", "red", "x-y-x", ""},
+           "sword = blade\ncat = dog\nab = b\nred = green\ngreen = blue\nx =\n");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "6 replacements read.\nProcessing: #\n");
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"The blade", "The Sword", "condogenate",
-                                                "b", "blue", "-y-", ""}));
+  EXPECT_EQ(table_bytes(),
+            testkit::packed_tlk({"The blade", "The Sword", "condogenate", "b", "blue", "-y-", ""}));
 }
 
 TEST_F(LexswapCommand, RuleOrderDecides) {
@@ -164,7 +164,8 @@ TEST_F(LexswapCommand, RefusesRulesThatCanNeverFinishBeforeWritingAnything) {
   } cases[] = {
       {"a = b\n = x\n", "line 2 of '" + list_ + "': the search string is empty."},
       {"skip me\n\t=\t\n", "line 2 of '" + list_ + "': the search string is empty."},
-      {"a = b\nb = abc\n = x\n", "line 2 of '" + list_ + "': the replacement contains the search string."},
+      {"a = b\nb = abc\n = x\n",
+       "line 2 of '" + list_ + "': the replacement contains the search string."},
       {"same = same", "line 1 of '" + list_ + "': the replacement contains the search string."},
   };
   for (const auto& c : cases) {
@@ -178,8 +179,8 @@ TEST_F(LexswapCommand, RefusesRulesThatCanNeverFinishBeforeWritingAnything) {
 TEST_F(LexswapCommand, StopsARuleThatRunsOnAndKeepsTheTable) {
   testkit::run_result result = swap({"aa", "ab", "aab"}, "x = y\n\nab = bbaa\n");
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.out, "2 replacements read.\nProcessing: #\nCannot proceed, line 3 of '" +
-                            list_ + "': the rule was stopped after 1000049 replacements in entry 2.\n");
+  EXPECT_EQ(result.out, "2 replacements read.\nProcessing: #\nCannot proceed, line 3 of '" + list_ +
+                            "': the rule was stopped after 1000049 replacements in entry 2.\n");
   EXPECT_EQ(table_bytes(), testkit::packed_tlk({"aa", "ab", "aab"}));
 }
 
@@ -192,7 +193,8 @@ TEST_F(LexswapCommand, NamesTheFirstEntryWhereARuleIsStoppedInALargeTable) {
   testkit::run_result result = swap(texts, "ab = bbaa\n");
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "1 replacements read.\nProcessing: ###\nCannot proceed, line 1 of '" +
-                            list_ + "': the rule was stopped after 1320017 replacements in entry 4500.\n");
+                            list_ +
+                            "': the rule was stopped after 1320017 replacements in entry 4500.\n");
   EXPECT_EQ(table_bytes(), testkit::packed_tlk(texts));
 }
 
@@ -253,8 +255,7 @@ TEST_F(LexswapCommand, AgreesWithThePlainLoopOnRandomTablesAndRules) {
     std::vector<std::string> expected;
     for (std::string& text : texts) {
       text = random_text(20);
-      for (std::size_t i = random() % 4; i > 0; --i)
-        text.insert(random() % (text.size() + 1), "x");
+      for (std::size_t i = random() % 4; i > 0; --i) text.insert(random() % (text.size() + 1), "x");
       std::string result = text;
       for (const auto& [search, replacement] : rules) {
         for (std::size_t at; (at = result.find(search)) != std::string::npos;)

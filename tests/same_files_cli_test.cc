@@ -61,7 +61,8 @@ TEST(SameFiles, EverySystemWritesTheBytesOfTheX8664Build) {
   EXPECT_EQ(testkit::read_bytes(dir.file("again.txt")), k_model);
 
   testkit::write_bytes(dir.file("exclude.txt"), "Amn\nblade\nzebra\n");
-  EXPECT_EQ(run(WORDSIFT, {words, dir.file("exclude.txt")}).out, "Silver\nSwords\nThe\nof\nsings\n");
+  EXPECT_EQ(run(WORDSIFT, {words, dir.file("exclude.txt")}).out,
+            "Silver\nSwords\nThe\nof\nsings\n");
 }
 
 }  // namespace

@@ -99,8 +99,8 @@ TEST_F(Saving, AReadOnlyTableOrModelIsRefusedAndKeptAsItWas) {
 TEST_F(Saving, AnotherUsersTableKeepsItsOwnerAndGroup) {
   if (testkit::under_wine()) GTEST_SKIP() << "Windows has no owners of this kind";
   if (geteuid() != 0 || !unprivileged_runs_work())
-    GTEST_SKIP() << "needs root to make a file of another user, and user "
-                 << testkit::k_other_uid << " able to run the programs";
+    GTEST_SKIP() << "needs root to make a file of another user, and user " << testkit::k_other_uid
+                 << " able to run the programs";
   open_folder_to_others();
   ASSERT_EQ(chown(table_.c_str(), 0, testkit::k_other_uid), 0);
   ASSERT_EQ(chmod(table_.c_str(), 0664), 0);
@@ -136,8 +136,11 @@ std::string access_list() {
   };
   put(2, 4);  // version
   const std::uint32_t nobody = 0xffffffff;
-  const std::uint32_t entries[][3] = {{0x01, 6, nobody}, {0x02, 6, testkit::k_other_uid},
-                                      {0x04, 4, nobody}, {0x10, 6, nobody}, {0x20, 4, nobody}};
+  const std::uint32_t entries[][3] = {{0x01, 6, nobody},
+                                      {0x02, 6, testkit::k_other_uid},
+                                      {0x04, 4, nobody},
+                                      {0x10, 6, nobody},
+                                      {0x20, 4, nobody}};
   for (const auto& entry : entries) {
     put(entry[0], 2);
     put(entry[1], 2);
@@ -189,8 +192,7 @@ TEST_F(Saving, ATableWithTheLongestNameASystemAllows) {
 
 // `wordloom -s /dev/stdout > out.txt`: the model and then the words.
 TEST_F(Saving, AModelSavedToStandardOutputComesBeforeTheWords) {
-  if (testkit::under_wine() || !fs::exists("/dev/stdout"))
-    GTEST_SKIP() << "no /dev/stdout here";
+  if (testkit::under_wine() || !fs::exists("/dev/stdout")) GTEST_SKIP() << "no /dev/stdout here";
   std::string words = dir_.file("words.txt");
   std::string out = dir_.file("out.txt");
   testkit::write_bytes(words, "ab\nabb\n");

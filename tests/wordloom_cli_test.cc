@@ -37,8 +37,10 @@ class WordloomCommand : public ::testing::Test {
 };
 
 TEST_F(WordloomCommand, PrintsUsageWithoutArgumentsOrWithH) {
-  for (const auto& args : {std::vector<std::string>{}, {"-h"},
-                           {"-h", "-l", dir_.file("missing")}, {"-c", "3", "-h"}}) {
+  for (const auto& args : {std::vector<std::string>{},
+                           {"-h"},
+                           {"-h", "-l", dir_.file("missing")},
+                           {"-c", "3", "-h"}}) {
     testkit::run_result result = run(WORDLOOM, args);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, k_usage);
@@ -106,8 +108,11 @@ TEST_F(WordloomCommand, MissingFilesAreNamedInTheirMessages) {
 
 TEST_F(WordloomCommand, CountsBelowOneGenerateNothingButTheOtherStepsRun) {
   std::string words = dir_.put("words.txt", "ab\n");
-  for (const auto& count : {std::vector<std::string>{"-c", "0"}, {"-c", "-5"}, {"-c", "x"},
-                            {"-c"}, {"-c", "-b", "x"}}) {
+  for (const auto& count : {std::vector<std::string>{"-c", "0"},
+                            {"-c", "-5"},
+                            {"-c", "x"},
+                            {"-c"},
+                            {"-c", "-b", "x"}}) {
     std::string model = dir_.file("model.txt");
     std::remove(model.c_str());
     std::vector<std::string> args = {"-r", words, "-s", model};
@@ -166,7 +171,8 @@ TEST_F(WordloomCommand, GeneratedWordsFollowTheTrainedModel) {
   std::set<char> firsts;
   for (int i = 0; i < 300; ++i) {
     std::string word;
-    for (int n = 1 + static_cast<int>(random() % 7); n > 0; --n) word.push_back("abcdeAB\xe9"[random() % 8]);
+    for (int n = 1 + static_cast<int>(random() % 7); n > 0; --n)
+      word.push_back("abcdeAB\xe9"[random() % 8]);
     list += word + "\n";
     firsts.insert(word[0]);
     std::string bracketed = "[" + word + "]";
@@ -198,8 +204,8 @@ TEST_F(WordloomCommand, AModelFileOfRandomBytesNeverCrashes) {
   for (int round = 0; round < 10; ++round) {
     std::string bytes;
     for (int i = 0; i < 5000; ++i) bytes.push_back(static_cast<char>(random() % 256));
-    testkit::run_result result =
-        run(WORDLOOM, {"-l", dir_.put("random.txt", bytes), "-c", "20", "-s", dir_.file("out.txt")});
+    testkit::run_result result = run(
+        WORDLOOM, {"-l", dir_.put("random.txt", bytes), "-c", "20", "-s", dir_.file("out.txt")});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(lines_of(result.out).size(), 20u);
   }

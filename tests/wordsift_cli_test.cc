@@ -93,8 +93,9 @@ TEST_F(WordsiftCommand, AFullStandardOutputIsAnError) {
   to_full.stdout_file = "/dev/full";
   testkit::run_result result = run(WORDSIFT, {source_, exclude_}, to_full);
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "1 words read from source file.\n0 words read from exclude file.\n"
-                        "Cannot write to standard output.\n");
+  EXPECT_EQ(result.err,
+            "1 words read from source file.\n0 words read from exclude file.\n"
+            "Cannot write to standard output.\n");
 }
 
 // The output equals that of comm over sort -u of the same lists with their
@@ -108,7 +109,8 @@ TEST_F(WordsiftCommand, AgreesWithSortAndCommOnRandomLists) {
     int lines = static_cast<int>(random() % 400);
     for (int i = 0; i < lines; ++i) {
       std::string word;
-      for (int n = static_cast<int>(random() % 5); n > 0; --n) word.push_back("aZ \t\xe9\x80-"[random() % 7]);
+      for (int n = static_cast<int>(random() % 5); n > 0; --n)
+        word.push_back("aZ \t\xe9\x80-"[random() % 7]);
       plain += word + "\n";
       text += word;
       if (i + 1 < lines || random() % 2) text += random() % 3 ? "\n" : "\r\n";
@@ -133,9 +135,9 @@ TEST_F(WordsiftCommand, AgreesWithSortAndCommOnRandomLists) {
       distinct_source.insert(plain_source.substr(s, (e = plain_source.find('\n', s)) - s));
     for (std::size_t s = 0, e; s < plain_exclude.size(); s = e + 1)
       distinct_exclude.insert(plain_exclude.substr(s, (e = plain_exclude.find('\n', s)) - s));
-    ASSERT_EQ(result.err, std::to_string(distinct_source.size()) + " words read from source file.\n" +
-                              std::to_string(distinct_exclude.size()) +
-                              " words read from exclude file.\n");
+    ASSERT_EQ(result.err,
+              std::to_string(distinct_source.size()) + " words read from source file.\n" +
+                  std::to_string(distinct_exclude.size()) + " words read from exclude file.\n");
   }
 }
 

@@ -13,12 +13,9 @@
 namespace {
 
 [[noreturn]] void usage() {
-  print_usage({"Usage: wordloom [-hrlscb]",
-               "Options:",
-               "  -h               This help page",
+  print_usage({"Usage: wordloom [-hrlscb]", "Options:", "  -h               This help page",
                "  -r filename      Read list of words into state",
-               "  -l filename      Load state from file",
-               "  -s filename      Save state to file",
+               "  -l filename      Load state from file", "  -s filename      Save state to file",
                "  -c count         Number of words to generate",
                "  -b character     Starting character of generated words",
                "  -d               Debug. Display model statistics."});
@@ -72,8 +69,9 @@ int run_wordloom(int argc, char** argv) {
 
   if (!settings.load_file.empty()) {
     file_bytes bytes;
-    [[maybe_unused]] std::int32_t items = model.merge_state(read_list(
-        settings.load_file, bytes, "Cannot read model, file '" + settings.load_file + "' not found."));
+    [[maybe_unused]] std::int32_t items = model.merge_state(
+        read_list(settings.load_file, bytes,
+                  "Cannot read model, file '" + settings.load_file + "' not found."));
   }
   if (!settings.word_list_file.empty()) learn_word_list(model, settings.word_list_file);
   std::string kept_backup;

@@ -130,8 +130,7 @@ int run_wordsift(int argc, char** argv) {
   const std::string exclude_name = argv[2];
   const std::string exclude_missing =
       "Cannot proceed, exclude-file '" + exclude_name + "' not found.";
-  const std::string source_missing =
-      "Cannot proceed, source-file '" + source_name + "' not found.";
+  const std::string source_missing = "Cannot proceed, source-file '" + source_name + "' not found.";
   if (!file_exists(exclude_name)) exit_with_message(exclude_missing);
   if (!file_exists(source_name)) exit_with_message(source_missing);
 
@@ -141,7 +140,8 @@ int run_wordsift(int argc, char** argv) {
   word_list source, exclude;
   load_both(source, source_name, exclude, exclude_name);
   if (!source.read) exit_with_message(source_missing);
-  if (source.kind != text_kind::plain) exit_with_message(wide_text_message(source_name, source.kind));
+  if (source.kind != text_kind::plain)
+    exit_with_message(wide_text_message(source_name, source.kind));
   report_count(source.lines.size(), " words read from source file.");
   if (!exclude.read) exit_with_message(exclude_missing);
   if (exclude.kind != text_kind::plain)

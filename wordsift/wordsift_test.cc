@@ -36,9 +36,8 @@ TEST(DistinctLines, SortsByUnsignedBytesAndKeepsEachLineOnce) {
 
 TEST(DistinctLines, NulBytesAndLongSharedPrefixesSortByEveryByte) {
   std::string text("ab\0\nab\nabcdefghij\nabcdefghi\nabcdefgh\xff\nabcdefgh\n", 47);
-  EXPECT_EQ(lines_of(distinct_lines(text)),
-            (words{"ab", std::string_view("ab\0", 3), "abcdefgh", "abcdefghi", "abcdefghij",
-                   "abcdefgh\xff"}));
+  EXPECT_EQ(lines_of(distinct_lines(text)), (words{"ab", std::string_view("ab\0", 3), "abcdefgh",
+                                                   "abcdefghi", "abcdefghij", "abcdefgh\xff"}));
 }
 
 TEST(DistinctLines, EmptyLinesBlanksAndLineEndsFollowTheLineRule) {
