@@ -86,6 +86,26 @@ TEST(FileSave, LeavesTheTargetAloneWithoutACommitOnEitherWay) {
   EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"table.tlk", "other.tlk", "single.tlk"}));
 }
 
+// The checks before a save cannot foresee everything: here the target
+// turns into a folder with a file in it while the save is under way, so
+// the last step, the rename, fails. Both ways of naming the temporary file.
+TEST(FileSave, ARenameThatFailsIsAFailedSaveAndLeavesNothingBehind) {
+  for (const file_save::options& settings : {file_save::options{}, named_temporary()}) {
+    testkit::scratch_dir dir;
+    std::string name = dir.file("table.tlk");
+    testkit::write_bytes(name, "old content");
+    file_save file(name, settings);
+    ASSERT_TRUE(file.open());
+    file.write("new content");
+    fs::remove(name);
+    fs::create_directory(name);
+    testkit::write_bytes(dir.file("table.tlk/inside"), "kept");
+    EXPECT_FALSE(file.commit());
+    EXPECT_EQ(testkit::read_bytes(dir.file("table.tlk/inside")), "kept");
+    EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"table.tlk"});
+  }
+}
+
 TEST(FileSave, ReplacesAnExistingFileAndKeepsItsPermissionBits) {
   testkit::scratch_dir dir;
   std::string name = dir.file("table.tlk");

@@ -293,6 +293,23 @@ TEST_F(TalkTable, SavesOverTheFileItLoadedEvenWhenTheNewFileIsShorter) {
   EXPECT_EQ(testkit::read_bytes(path_), testkit::packed_tlk({"short", "back"}));
 }
 
+// Offsets and the strings' start are four bytes: a table whose texts add up
+// past 4 GiB cannot be saved, and nothing is written. Records that name one
+// string share it, so the table costs 64 KiB of memory.
+TEST_F(TalkTable, ATableOfMoreThanFourGibibytesOfTextIsNotSaved) {
+  std::vector<testkit::record> records(65537);
+  for (testkit::record& r : records) r.length = 65536;
+  const std::string bytes = testkit::tlk_bytes(records, std::string(65536, 'w'), 18 + 26 * 65537);
+  bool loaded = false;
+  auto table = load_bytes(bytes, loaded);
+  ASSERT_TRUE(loaded);
+  ::testing::internal::CaptureStderr();
+  bool saved = table->save(path_);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "TLK file couldn't be written.\n");
+  ASSERT_FALSE(saved);
+  EXPECT_EQ(testkit::read_bytes(path_), bytes);
+}
+
 TEST_F(TalkTable, AFailedSaveLeavesTheFileAsItWasAndSaysSo) {
   bool loaded = false;
   std::string original = testkit::packed_tlk({"keep me"});
