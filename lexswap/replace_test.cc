@@ -5,6 +5,7 @@
 
 #include <limits>
 #include <random>
+#include "testing/testkit.h"
 
 namespace {
 
@@ -110,10 +111,7 @@ TEST(ReplaceLimits, AreCountedIn64BitsAndStopAtTheLargestValue) {
 TEST(ReplaceAll, AgreesWithThePlainLoopOnRandomRules) {
   std::mt19937 random(1);
   auto random_text = [&](std::size_t max_size, const char* alphabet, int letters) {
-    std::string text;
-    std::size_t size = random() % (max_size + 1);
-    for (std::size_t i = 0; i < size; ++i) text.push_back(alphabet[random() % letters]);
-    return text;
+    return testkit::random_text(random, std::string_view(alphabet, letters), 0, max_size);
   };
   int compared = 0;
   for (int round = 0; round < 100000; ++round) {
@@ -161,9 +159,7 @@ TEST(ReplaceAll, ReportsWhereItChangedTheText) {
   std::mt19937 random(2);
   for (int round = 0; round < 20000; ++round) {
     auto random_text = [&](std::size_t max_size) {
-      std::string t;
-      for (std::size_t n = random() % (max_size + 1); n > 0; --n) t.push_back("ab"[random() % 2]);
-      return t;
+      return testkit::random_text(random, "ab", 0, max_size);
     };
     std::string search = "a" + random_text(2);
     std::string replacement = random_text(3);
@@ -199,9 +195,7 @@ TEST(CanFormAnew, TellsRulesWhoseReplacementsMayMeetTheirSearchString) {
 TEST(ReplaceAll, OnePassAgreesWithThePlainLoopWhereNothingFormsAnew) {
   std::mt19937 random(5);
   auto random_text = [&](std::size_t max_size) {
-    std::string text;
-    for (std::size_t n = random() % (max_size + 1); n > 0; --n) text.push_back("abc"[random() % 3]);
-    return text;
+    return testkit::random_text(random, "abc", 0, max_size);
   };
   int compared = 0;
   for (int round = 0; round < 100000; ++round) {

@@ -7,6 +7,7 @@
 
 #include "lexswap/rule_matcher.h"
 #include "testing/allocation_limit.h"
+#include "testing/testkit.h"
 
 namespace {
 
@@ -56,10 +57,7 @@ std::string plain_apply(std::string text, const replacement_list& list) {
 TEST(RuleApplier, AgreesWithThePlainWayOnRandomListsAndTexts) {
   std::mt19937 random(12);
   auto random_text = [&](std::size_t max_size, const char* alphabet, int letters) {
-    std::string text;
-    for (std::size_t n = random() % (max_size + 1); n > 0; --n)
-      text.push_back(alphabet[random() % letters]);
-    return text;
+    return testkit::random_text(random, std::string_view(alphabet, letters), 0, max_size);
   };
   for (int round = 0; round < 2000; ++round) {
     replacement_list list;
@@ -85,10 +83,7 @@ TEST(RuleApplier, AgreesWithThePlainWayOnRandomListsAndTexts) {
 TEST(RuleApplier, AgreesWithThePlainWayOnRulesThatDeleteAndCascade) {
   std::mt19937 random(31);
   auto random_text = [&](std::size_t min_size, std::size_t max_size) {
-    std::string text;
-    for (std::size_t n = min_size + random() % (max_size - min_size + 1); n > 0; --n)
-      text.push_back("abc"[random() % 3]);
-    return text;
+    return testkit::random_text(random, "abc", min_size, max_size);
   };
   int compared = 0;
   for (int round = 0; round < 3000; ++round) {
@@ -131,9 +126,7 @@ TEST(RuleApplier, AgreesWithThePlainWayOnRulesThatDeleteAndCascade) {
 TEST(RuleApplier, ListsOfManyStatesAgreeWithThePlainWay) {
   std::mt19937 random(44);
   auto random_word = [&](std::size_t size) {
-    std::string word;
-    for (std::size_t n = 0; n < size; ++n) word.push_back("abcdefghij"[random() % 10]);
-    return word;
+    return testkit::random_text(random, "abcdefghij", size, size);
   };
   replacement_list list;
   // No replacement holds its own search string: it has at most two letters.

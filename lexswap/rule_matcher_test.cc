@@ -5,6 +5,7 @@
 
 #include <random>
 #include <set>
+#include "testing/testkit.h"
 
 namespace {
 
@@ -63,10 +64,7 @@ TEST(RuleMatcher, AllByteValuesCanBeSearched) {
 TEST(RuleMatcher, AgreesWithPlainSearchingOnRandomLists) {
   std::mt19937 random(8);
   auto random_text = [&](std::size_t max_size) {
-    std::string text;
-    for (std::size_t n = random() % (max_size + 1); n > 0; --n)
-      text.push_back("abc\xe9"[random() % 4]);
-    return text;
+    return testkit::random_text(random, "abc\xe9", 0, max_size);
   };
   for (int round = 0; round < 3000; ++round) {
     std::vector<std::string> searches(1 + random() % 10);
@@ -88,10 +86,7 @@ TEST(RuleMatcher, AgreesWithPlainSearchingOnRandomLists) {
 TEST(RuleMatcher, EachSearchStringEndsExactlyInItsRunOfStates) {
   std::mt19937 random(19);
   auto random_text = [&](std::size_t min_size, std::size_t max_size) {
-    std::string text;
-    for (std::size_t n = min_size + random() % (max_size - min_size + 1); n > 0; --n)
-      text.push_back("abc"[random() % 3]);
-    return text;
+    return testkit::random_text(random, "abc", min_size, max_size);
   };
   for (int round = 0; round < 2000; ++round) {
     std::vector<std::string> searches(1 + random() % 8);

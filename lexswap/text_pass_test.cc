@@ -7,6 +7,7 @@
 #include <random>
 
 #include "testing/allocation_limit.h"
+#include "testing/testkit.h"
 
 namespace {
 
@@ -44,10 +45,7 @@ class TextPass : public ::testing::Test {
 TEST_F(TextPass, GivesEveryEntryTheTextThatOneApplierGivesItOnAnyNumberOfThreads) {
   std::mt19937 random(5);
   auto random_text = [&](std::size_t max_size) {
-    std::string text;
-    for (std::size_t n = random() % (max_size + 1); n > 0; --n)
-      text.push_back("abcx "[random() % 5]);
-    return text;
+    return testkit::random_text(random, "abcx ", 0, max_size);
   };
   replacement_list list = parse_replacement_list("ab = ba\nx = abc\nc = \nbb = cxc\n b = B\n");
   std::vector<std::string> texts;

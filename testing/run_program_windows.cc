@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <random>
 
+#include "common/file_names.h"
 #include "testing/run_program.h"
 
 namespace testkit {
@@ -20,15 +21,6 @@ bool can_run_unprivileged() { return false; }
 bool can_limit_file_size() { return false; }
 
 namespace {
-
-std::wstring widen(const std::string& text) {
-  if (text.empty()) return {};
-  int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
 
 // One argument as CommandLineToArgvW and the C runtime read it back:
 // quoted, with the backslashes before a quote doubled.
@@ -74,12 +66,12 @@ run_result run(const std::string& program, const std::vector<std::string>& args,
   std::wstring err_name = base.wstring() + L".err";
   HANDLE out = options.stdout_file.empty()
                    ? open_for_child(out_name, GENERIC_WRITE, CREATE_ALWAYS)
-                   : open_for_child(widen(options.stdout_file), GENERIC_WRITE, OPEN_EXISTING);
+                   : open_for_child(wide_name(options.stdout_file), GENERIC_WRITE, OPEN_EXISTING);
   HANDLE err = open_for_child(err_name, GENERIC_WRITE, CREATE_ALWAYS);
   HANDLE in = open_for_child(L"NUL", GENERIC_READ, OPEN_EXISTING);
 
-  std::wstring line = quoted(widen(program));
-  for (const std::string& arg : args) line += L" " + quoted(widen(arg));
+  std::wstring line = quoted(wide_name(program));
+  for (const std::string& arg : args) line += L" " + quoted(wide_name(arg));
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;

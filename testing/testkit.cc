@@ -87,4 +87,12 @@ std::string packed_tlk(const std::vector<std::string>& texts) {
   return tlk_bytes(records, strings, static_cast<std::uint32_t>(18 + 26 * texts.size()));
 }
 
+std::string random_text(std::mt19937& random, std::string_view alphabet, std::size_t min_size,
+                        std::size_t max_size) {
+  std::string text;
+  for (std::size_t n = min_size + random() % (max_size - min_size + 1); n > 0; --n)
+    text.push_back(alphabet[random() % alphabet.size()]);
+  return text;
+}
+
 }  // namespace testkit

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace testkit {
@@ -33,6 +35,10 @@ class scratch_dir {
 void write_bytes(const std::string& file_name, const std::string& bytes);
 // The whole file, or "<missing>" when it cannot be read.
 std::string read_bytes(const std::string& file_name);
+
+// A text of `min_size` to `max_size` bytes, each drawn from `alphabet`.
+std::string random_text(std::mt19937& random, std::string_view alphabet, std::size_t min_size,
+                        std::size_t max_size);
 
 // One entry of a hand-built talk table file.
 struct record {

@@ -233,10 +233,7 @@ TEST_F(LexswapCommand, AFullOrClosedStandardOutputIsAnErrorAndTheTableIsNotSaved
 TEST_F(LexswapCommand, AgreesWithThePlainLoopOnRandomTablesAndRules) {
   std::mt19937 random(9);
   auto random_text = [&](std::size_t max_size) {
-    std::string text;
-    std::size_t size = random() % (max_size + 1);
-    for (std::size_t i = 0; i < size; ++i) text.push_back("abc \xe9"[random() % 5]);
-    return text;
+    return testkit::random_text(random, "abc \xe9", 0, max_size);
   };
   for (int round = 0; round < 30; ++round) {
     std::vector<std::pair<std::string, std::string>> rules;
