@@ -17,7 +17,7 @@ std::vector<std::string> words_of(std::string_view text) {
 
 using words = std::vector<std::string>;
 
-TEST(SplitWords, ALetterRunIsAWordAndEveryOtherByteEndsIt) {
+TEST(Words, ALetterRunIsAWordAndEveryOtherByteEndsIt) {
   EXPECT_EQ(words_of("don't"), (words{"don", "t"}));
   EXPECT_EQ(words_of("well-known"), (words{"well", "known"}));
   EXPECT_EQ(words_of("abc123def"), (words{"abc", "def"}));
@@ -27,7 +27,7 @@ TEST(SplitWords, ALetterRunIsAWordAndEveryOtherByteEndsIt) {
   EXPECT_EQ(words_of(" 12 ,.!? \t"), words{});
 }
 
-TEST(SplitWords, BytesFromTheUpperHalfAreNeverLetters) {
+TEST(Words, BytesFromTheUpperHalfAreNeverLetters) {
   EXPECT_EQ(words_of("Caf\xe9s na\xefve"), (words{"Caf", "s", "na", "ve"}));
   std::string all;
   for (int c = 128; c < 256; ++c) all.push_back(static_cast<char>(c));

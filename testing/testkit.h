@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Helpers shared by the kit's tests on every system: a scratch directory that
 // cleans up after itself, whole-file reads and writes, and talk-table bytes
-// built by hand. Running the built programs is tests/run_program.h.
+// built by hand. Running the built programs is testing/run_program.h.
 #pragma once
 
 #include <cstdint>
