@@ -11,6 +11,14 @@
 //   dict-exclude.txt 500,000 lines drawn the same way
 //   distinct-words.txt 1,000,000 distinct lines
 //   distinct-exclude.txt 500,000 lines, half of them in distinct-words.txt
+//   glossary.txt    650 of the table's most frequent words of four letters or
+//                   more, each renamed to a made-up word that holds no search
+//                   string of the list: nearly every word of the text changes
+//   names.txt       300 rarer words of four letters or more written as names
+//                   (capitalised), renamed
+//   cascade.txt     1,000 rules whose replacements hold later rules' search
+//                   strings, so that the table grows many times over
+//   *.sed           each list as fixed-string sed commands
 #include <cstdint>
 #include <fstream>
 #include <iostream>
@@ -22,6 +30,10 @@
 #include "talk/ie_res_talk.h"
 
 namespace {
+
+// The share of the cascading list's replacements that hold a later rule's
+// search string.
+constexpr std::uint64_t kCascadePercent = 60;
 
 // splitmix64: tiny, and fixed by its definition rather than by a library's
 // choice of distribution, so that every platform makes the same workload.
@@ -154,6 +166,73 @@ int main(int argc, char** argv) {
   for (std::uint64_t i = 0; i < 1000000; ++i) distinct_words += distinct_line(i) + "\n";
   for (std::uint64_t i = 0; i < 500000; ++i)
     distinct_exclude += distinct_line(i % 2 == 0 ? i * 2 : 2000000 + i) + "\n";
+
+  // The lists below draw from a generator of their own, so that the inputs
+  // above stay the same bytes as before they were added.
+  generator lists_random(std::stoull(argv[1]) ^ 0x6c697374ULL);
+  auto holds_any = [](const std::string& text, const std::vector<std::string>& searches) {
+    for (const std::string& search : searches)
+      if (text.find(search) != std::string::npos) return true;
+    return false;
+  };
+  auto write_list = [&](const std::string& name, const std::vector<std::string>& searches,
+                        const std::vector<std::string>& replacements) {
+    std::string list, list_sed;
+    for (std::size_t i = 0; i < searches.size(); ++i) {
+      list += searches[i] + " = " + replacements[i] + "\n";
+      list_sed += "s/" + searches[i] + "/" + replacements[i] + "/g\n";
+    }
+    return write(folder + "/" + name + ".txt", list) && write(folder + "/" + name + ".sed", list_sed);
+  };
+  auto renamed = [&](const std::vector<std::string>& searches, bool capital) {
+    std::vector<std::string> replacements;
+    for (std::size_t i = 0; i < searches.size(); ++i) {
+      std::string replacement;
+      do {
+        replacement = made_up_word(lists_random) + made_up_word(lists_random);
+        if (capital) replacement[0] = static_cast<char>(replacement[0] - 'a' + 'A');
+      } while (holds_any(replacement, searches));
+      replacements.push_back(replacement);
+    }
+    return replacements;
+  };
+
+  std::vector<std::string> glossary;
+  for (std::size_t i = 0; i < vocabulary.size() && glossary.size() < 650; ++i) {
+    const std::string& word = vocabulary[i];
+    bool known = false;
+    for (const std::string& other : glossary) known = known || other == word;
+    if (word.size() >= 4 && !known) glossary.push_back(word);
+  }
+
+  std::vector<std::string> names;
+  while (names.size() < 300) {
+    std::string name = vocabulary[3000 + lists_random.below(vocabulary.size() - 3000)];
+    if (name.size() < 4) continue;
+    name[0] = static_cast<char>(name[0] - 'a' + 'A');
+    bool known = false;
+    for (const std::string& other : names) known = known || other == name;
+    if (!known) names.push_back(name);
+  }
+
+  // Rule i renames a frequent word and puts a word that a later rule renames
+  // beside it: each occurrence sets off a few rules after it.
+  std::vector<std::string> cascade_searches, cascade_replacements;
+  for (std::size_t i = 0; i < 1000; ++i) cascade_searches.push_back(vocabulary[i]);
+  for (std::size_t i = 0; i < 1000; ++i) {
+    std::string replacement;
+    do {
+      replacement = made_up_word(lists_random);
+      if (i + 1 < 1000 && lists_random.below(100) < kCascadePercent)
+        replacement += " " + cascade_searches[i + 1 + lists_random.below(std::min<std::size_t>(40, 999 - i))];
+    } while (replacement.find(cascade_searches[i]) != std::string::npos);
+    cascade_replacements.push_back(replacement);
+  }
+
+  if (!write_list("glossary", glossary, renamed(glossary, false)) ||
+      !write_list("names", names, renamed(names, true)) ||
+      !write_list("cascade", cascade_searches, cascade_replacements))
+    return 1;
 
   bool ok = write(folder + "/texts.txt", texts) && write(folder + "/rules.txt", rules) &&
             write(folder + "/rules.sed", sed) && write(folder + "/empty-rules.txt", "") &&

@@ -76,17 +76,24 @@ struct compiled_rules {
         matcher(list.search_strings),
         start(matcher.has_ends(matcher_type::k_start) ? static_cast<State>(~matcher_type::k_start)
                                                       : matcher_type::k_start) {
-    for (std::size_t i = 0; i < list.size(); ++i)
+    for (std::size_t i = 0; i < list.size(); ++i) {
       forms_anew.push_back(list.search_strings[i].empty() ||
                            can_form_anew(list.search_strings[i], list.replacement_strings[i]));
-    for (const std::string& replacement : list.replacement_strings) {
+      longest_search = std::max(longest_search, list.search_strings[i].size());
+    }
+    for (std::size_t rule = 0; rule < list.size(); ++rule) {
       std::vector<State>& alone = alone_states.emplace_back();
+      bool later = false;
       State current = matcher_type::k_start;
-      for (char c : replacement) {
+      for (char c : list.replacement_strings[rule]) {
         State move = matcher.step(current, static_cast<unsigned char>(c));
         alone.push_back(move);
         current = move < 0 ? static_cast<State>(~move) : move;
+        if (move < 0)
+          matcher.for_each_end(current,
+                               [&](std::uint32_t other) { later = later || other >= rule; });
       }
+      holds_later.push_back(later);
     }
   }
 
@@ -96,6 +103,11 @@ struct compiled_rules {
   const State start;
   // Whether each rule can form its search string anew (see replace.h).
   std::vector<bool> forms_anew;
+  // Whether each rule's replacement holds its own or a later rule's search
+  // string.
+  std::vector<bool> holds_later;
+  // The automaton's state depends on no more bytes than this.
+  std::size_t longest_search = 0;
   // For each rule, the states of its replacement read from the start, kept
   // as a scan keeps them: a replacement read after other text comes to
   // these states once the text before it no longer matters.
@@ -142,6 +154,33 @@ class state_engine {
   void make_room(std::string& text, std::size_t size, std::size_t length);
   void read_replacements(std::string& text, std::size_t rule);
 
+  // The whole list in one pass over the text, where that gives the result
+  // of the rules one after another; false (and the text as it was) where it
+  // might not. See `apply_in_one_pass` below.
+  bool apply_in_one_pass(std::string& text);
+  // Its steps: the first scan, which keeps the states and every occurrence;
+  // the places
+  // each rule replaces, in the order of the list; whether any replacement
+  // forms, with the text around it as it stands when it is made, the search
+  // string of a later rule; the new text.
+  void first_scan(std::string_view text);
+  void choose_places(std::size_t text_size);
+  bool forms_nothing(std::string_view text);
+  bool forms_later(std::string_view text, std::size_t at, State before, bool own_rule);
+  State state_before(std::string_view text, std::size_t at);
+  void write_places(std::string& text);
+
+  struct occurrence {
+    std::size_t rule;
+    std::size_t end;
+  };
+  // Bytes [start, end) of the text, replaced by the rule.
+  struct site {
+    std::size_t start;
+    std::size_t end;
+    std::size_t rule;
+  };
+
   const compiled_rules<State>& rules_;
   const replacement_list& list_;
   const matcher_type& matcher_;
@@ -159,6 +198,13 @@ class state_engine {
   // telling whether anything ends there needs no look into the automaton.
   std::vector<State> states_;
   std::vector<State> old_states_;
+  // The one pass's work: occurrences, places by position, which bytes of
+  // the text are replaced, text read backwards, the new text.
+  std::vector<occurrence> occurrences_;
+  std::vector<site> places_;
+  std::vector<unsigned char> covered_;
+  std::string behind_;
+  std::string written_;
 };
 
 template <typename State>
@@ -332,6 +378,194 @@ void state_engine<State>::replace_known(std::string& text, std::size_t rule) {
   read_replacements(text, rule);
 }
 
+// The one pass. Where no replacement forms a later rule's search string,
+// the rules one after another replace, each in its turn, the occurrences of
+// its search string in the text as it was that no earlier rule has taken a
+// byte of, leftmost first: so every place can be chosen from the first scan
+// and the new text written at once. Whether a replacement forms a later
+// rule's search string is checked for every place, against the text as it
+// stands when the place is replaced (the replacements of the rules up to
+// its own, the old bytes elsewhere); if one does, the text goes the general
+// way. So does a text where a rule forms its own search string anew.
+template <typename State>
+bool state_engine<State>::apply_in_one_pass(std::string& text) {
+  for (const occurrence& found : occurrences_)
+    if (list_.search_strings[found.rule].empty() || rules_.holds_later[found.rule]) return false;
+  std::sort(occurrences_.begin(), occurrences_.end(), [](const occurrence& a, const occurrence& b) {
+    return a.rule != b.rule ? a.rule < b.rule : a.end < b.end;
+  });
+  choose_places(text.size());
+  if (!forms_nothing(text)) return false;
+  write_places(text);
+  return true;
+}
+
+template <typename State>
+void state_engine<State>::first_scan(std::string_view text) {
+  occurrences_.clear();
+  auto keep = [&](std::size_t end) {
+    return [this, end](std::uint32_t rule) { occurrences_.push_back({rule, end}); };
+  };
+  if (rules_.start < 0) matcher_.for_each_end(matcher_type::k_start, keep(0));
+  State current = matcher_type::k_start;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    State move = matcher_.step(current, static_cast<unsigned char>(text[i]));
+    states_[i + 1] = move;
+    current = move;
+    if (current < 0) {
+      current = negated(current);
+      matcher_.for_each_end(current, keep(i + 1));
+    }
+  }
+}
+
+template <typename State>
+void state_engine<State>::choose_places(std::size_t text_size) {
+  covered_.assign(text_size, 0);
+  places_.clear();
+  for (const occurrence& found : occurrences_) {
+    const std::size_t size = list_.search_strings[found.rule].size();
+    const std::size_t start = found.end - size;
+    // A byte that an earlier rule, or an earlier place of this rule, has
+    // taken is gone from the text this rule sees.
+    if (std::memchr(covered_.data() + start, 1, size) != nullptr) continue;
+    std::memset(covered_.data() + start, 1, size);
+    places_.push_back({start, found.end, found.rule});
+  }
+  std::sort(places_.begin(), places_.end(),
+            [](const site& a, const site& b) { return a.start < b.start; });
+}
+
+template <typename State>
+State state_engine<State>::state_before(std::string_view text, std::size_t at) {
+  const site& here = places_[at];
+  const std::size_t reach = rules_.longest_search;
+  // After a byte that no search string holds (a blank, mostly), the state
+  // is the start; the byte before the place is the old one unless the place
+  // before ends there and its replacement is made by now.
+  const bool just_after = at > 0 && places_[at - 1].end == here.start;
+  if (here.start > 0 && !(just_after && places_[at - 1].rule <= here.rule) &&
+      matcher_.in_no_search_string(static_cast<unsigned char>(text[here.start - 1])))
+    return matcher_type::k_start;
+  // Unless a place of this rule or an earlier one ends within reach before
+  // it, the bytes that decide the state are the old ones.
+  bool old_bytes = true;
+  for (std::size_t other = at; other-- > 0 && places_[other].end + reach > here.start;)
+    old_bytes = old_bytes && places_[other].rule > here.rule;
+  if (old_bytes) return as_state(states_[here.start]);
+  // Otherwise the state is read anew from the last `reach` bytes of the text
+  // as it stands, gathered backwards.
+  behind_.clear();
+  std::size_t x = here.start;
+  std::size_t other = at;
+  while (behind_.size() < reach && x > 0) {
+    if (other > 0 && places_[other - 1].end == x && places_[other - 1].rule <= here.rule) {
+      const std::string& replacement = list_.replacement_strings[places_[other - 1].rule];
+      behind_.append(replacement.rbegin(), replacement.rend());
+      x = places_[--other].start;
+    } else {
+      behind_.push_back(text[--x]);
+      if (other > 0 && x <= places_[other - 1].start) --other;
+    }
+  }
+  State current = matcher_type::k_start;
+  for (auto c = behind_.rbegin(); c != behind_.rend(); ++c)
+    current = as_state(matcher_.step(current, static_cast<unsigned char>(*c)));
+  return current;
+}
+
+template <typename State>
+bool state_engine<State>::forms_nothing(std::string_view text) {
+  for (std::size_t at = 0; at < places_.size(); ++at) {
+    const State before = state_before(text, at);
+    // The common case, a word between blanks: read from the start, the
+    // replacement holds no search string that counts (see `holds_later`),
+    // and a byte that no search string holds follows it.
+    const std::size_t end = places_[at].end;
+    if (before == matcher_type::k_start &&
+        (end == text.size() ||
+         (matcher_.in_no_search_string(static_cast<unsigned char>(text[end])) &&
+          !(at + 1 < places_.size() && places_[at + 1].start == end))))
+      continue;
+    if (forms_later(text, at, before, false)) return false;
+    // A rule that could form its own search string anew forms none here
+    // where its own replacements, made from left to right, form none with
+    // what stands beside them when each is made.
+    if (rules_.forms_anew[places_[at].rule] && forms_later(text, at, before, true)) return false;
+  }
+  return true;
+}
+
+template <typename State>
+bool state_engine<State>::forms_later(std::string_view text, std::size_t at, State before,
+                                      bool own_rule) {
+  const std::size_t rule = places_[at].rule;
+  // The replacements that stand after this one when it is made: for a later
+  // rule, those of every rule up to this one; for this rule itself, those of
+  // the rules before it (its own later places are still to be made).
+  auto made = [&](std::size_t other) { return own_rule ? other < rule : other <= rule; };
+  auto counts = [&](std::size_t other) { return own_rule ? other == rule : other > rule; };
+  State current = before;
+  // Reads one byte; true when a search string that counts ends there and
+  // reaches back into the replacement (`after`: the bytes read past it).
+  std::size_t after = 0;
+  auto formed_at = [&](char c) {
+    State move = matcher_.step(current, static_cast<unsigned char>(c));
+    current = as_state(move);
+    if (move >= 0) return false;
+    bool formed = false;
+    matcher_.for_each_end(current, [&](std::uint32_t other) {
+      formed = formed || (counts(other) && list_.search_strings[other].size() > after);
+    });
+    return formed;
+  };
+  // Once the states fall in step with those of the replacement read alone,
+  // which holds neither its own nor a later rule's search string, nothing more
+  // that counts ends inside it.
+  const std::string& replacement = list_.replacement_strings[rule];
+  const std::vector<State>& alone = rules_.alone_states[rule];
+  for (std::size_t i = 0; i < replacement.size(); ++i) {
+    if (formed_at(replacement[i])) return true;
+    if (current == as_state(alone[i])) {
+      current = as_state(alone.back());
+      break;
+    }
+  }
+  // The text after it, until no search string found later could begin
+  // inside the replacement.
+  std::size_t x = places_[at].end;
+  std::size_t next = at + 1;
+  while (matcher_.depth(current) > after) {
+    if (next < places_.size() && places_[next].start == x && made(places_[next].rule)) {
+      for (char c : list_.replacement_strings[places_[next].rule]) {
+        ++after;
+        if (formed_at(c)) return true;
+      }
+      x = places_[next++].end;
+    } else if (x < text.size()) {
+      ++after;
+      if (formed_at(text[x++])) return true;
+      if (next < places_.size() && x >= places_[next].end) ++next;
+    } else {
+      break;
+    }
+  }
+  return false;
+}
+
+template <typename State>
+void state_engine<State>::write_places(std::string& text) {
+  written_.clear();
+  std::size_t x = 0;
+  for (const site& here : places_) {
+    written_.append(text, x, here.start - x);
+    written_.append(list_.replacement_strings[here.rule]);
+    x = here.end;
+  }
+  written_.append(text, x);
+  text.swap(written_);
+}
+
 template <typename State>
 std::optional<apply_failure> state_engine<State>::apply(std::string& text) {
   for (std::size_t word = 0; word < touched_.size(); ++word) {
@@ -341,8 +575,13 @@ std::optional<apply_failure> state_engine<State>::apply(std::string& text) {
   }
   states_.resize(text.size() + 1);
   states_[0] = rules_.start;
-  if (rules_.start < 0) count(matcher_type::k_start, +1);
-  scan(text, 0, text.size());
+  first_scan(text);
+  if (apply_in_one_pass(text)) return std::nullopt;
+  // The general way counts what occurs, and keeps the counts exact.
+  for (const occurrence& found : occurrences_) {
+    ++counts_[found.rule];
+    touched_[found.rule / 64] |= std::uint64_t{1} << (found.rule % 64);
+  }
   for (std::size_t word = 0; word < touched_.size(); ++word) {
     // Rules up to the current one are done; only the later ones count.
     std::uint64_t later = touched_[word];

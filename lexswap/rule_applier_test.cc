@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "lexswap/lexswap.h"
 #include "lexswap/rule_matcher.h"
 #include "testing/allocation_limit.h"
 #include "testing/testkit.h"
@@ -34,6 +35,31 @@ TEST(RuleApplier, EachRuleWorksOnTheResultOfThoseBeforeIt) {
   text = "abc";
   EXPECT_EQ(apply_list(text, "c = a\na = b\nbb = c\nb = d\nc = e"), std::nullopt);
   EXPECT_EQ(text, "ed");
+}
+
+// Where the list can go over a text in one pass, and where a replacement,
+// with what stands beside it when it is made, forms a later rule's search
+// string, so that it cannot.
+TEST(RuleApplier, ALaterRuleSeesWhatEarlierReplacementsFormed) {
+  struct {
+    const char* rules;
+    const char* text;
+    const char* result;
+  } const cases[] = {
+      {"here = X\nthere = Y\n", "there here", "tX X"},
+      {"x = \nab = Q\n", "axb", "Q"},
+      {"a = b\nbc = Q\n", "ac", "Q"},
+      // The replacement of an earlier rule just after, or just before.
+      {"b = Y\na = X\nXY = Z\n", "ab ab", "Z Z"},
+      {"a = X\nb = Y\nXY = Z\n", "ab ab", "Z Z"},
+      // Formed only after a rule that comes after the later one: never seen.
+      {"XY = Z\na = X\nb = Y\n", "ab", "XY"},
+  };
+  for (const auto& one : cases) {
+    std::string text = one.text;
+    EXPECT_EQ(apply_list(text, one.rules), std::nullopt);
+    EXPECT_EQ(text, one.result) << one.rules;
+  }
 }
 
 TEST(RuleApplier, NamesTheRuleThatNeverStops) {
@@ -142,6 +168,33 @@ TEST(RuleApplier, ListsOfManyStatesAgreeWithThePlainWay) {
     std::string expected = plain_apply(text, list);
     ASSERT_EQ(rules.apply(text), std::nullopt);
     ASSERT_EQ(text, expected);
+  }
+}
+
+// Glossaries: words renamed to other words of the same letters, in texts of
+// words and blanks, where nearly every word changes and most texts go in
+// one pass; some replacements form other rules' search strings with the
+// words beside them.
+TEST(RuleApplier, AgreesWithThePlainWayOnGlossaries) {
+  std::mt19937 random(77);
+  for (int round = 0; round < 300; ++round) {
+    replacement_list list;
+    for (int n = 0; n < 40; ++n) {
+      list.search_strings.push_back(testkit::random_text(random, "abcdef", 2, 5));
+      list.replacement_strings.push_back(testkit::random_text(random, "abcdefgh", 0, 6));
+      list.line_numbers.push_back(list.size());
+    }
+    if (refuse_rules(list, "rules")) continue;
+    rule_applier rules = compiled(list);
+    for (int text_round = 0; text_round < 10; ++text_round) {
+      std::string text;
+      for (int words = static_cast<int>(random() % 30); words > 0; --words)
+        text += list.search_strings[random() % list.size()] + (random() % 4 == 0 ? "" : " ");
+      std::string applied = text;
+      // A rule that is stopped would never finish the plain way.
+      if (rules.apply(applied)) continue;
+      ASSERT_EQ(applied, plain_apply(text, list)) << round;
+    }
   }
 }
 

@@ -31,6 +31,8 @@ struct trie {
   // The search strings that end at each node, and the node of each.
   std::vector<std::vector<std::uint32_t>> ends;
   std::vector<std::int32_t> terminal;
+  // How many bytes lead from the root to each node.
+  std::vector<std::uint32_t> depth;
 
   std::size_t nodes() const { return ends.size(); }
 };
@@ -40,7 +42,8 @@ trie build_trie(const std::vector<std::string>& search_strings, const std::uint1
   trie built{classes,
              std::vector<std::int32_t>(classes, -1),
              std::vector<std::vector<std::uint32_t>>(1),
-             {}};
+             {},
+             std::vector<std::uint32_t>(1, 0)};
   for (std::size_t index = 0; index < search_strings.size(); ++index) {
     std::int32_t node = 0;
     for (char c : search_strings[index]) {
@@ -48,6 +51,7 @@ trie build_trie(const std::vector<std::string>& search_strings, const std::uint1
           static_cast<std::size_t>(node) * classes + class_of[static_cast<unsigned char>(c)];
       if (built.moves[slot] < 0) {
         built.moves[slot] = static_cast<std::int32_t>(built.nodes());
+        built.depth.push_back(built.depth[static_cast<std::size_t>(node)] + 1);
         built.ends.emplace_back();
         built.moves.resize(built.moves.size() + classes, -1);
       }
@@ -158,6 +162,7 @@ basic_rule_matcher<State>::basic_rule_matcher(const std::vector<std::string>& se
   // The rows, the output links and the ends, each state under its number.
   next_.assign(states << shift_, 0);
   output_link_.assign(states, -1);
+  depth_.assign(states, 0);
   std::vector<std::vector<std::uint32_t>> ends(states);
   auto number_of = [&](std::int32_t node) { return order.number[static_cast<std::size_t>(node)]; };
   for (std::size_t node = 0; node < states; ++node) {
@@ -166,6 +171,7 @@ basic_rule_matcher<State>::basic_rule_matcher(const std::vector<std::string>& se
       next_[(to << shift_) + c] =
           static_cast<state>(number_of(automaton.moves[node * classes_ + c]));
     if (links[node] >= 0) output_link_[to] = number_of(links[node]);
+    depth_[to] = automaton.depth[node];
     ends[to] = std::move(automaton.ends[node]);
   }
   for (std::int32_t node : automaton.terminal)

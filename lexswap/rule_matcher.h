@@ -47,6 +47,12 @@ class basic_rule_matcher {
   // The states at which search string `index` ends: those from `first` to
   // before `second`.
   std::pair<state, state> states_of(std::size_t index) const { return string_states_[index]; }
+  // Whether no search string holds `byte`: after it the scan is back at the
+  // start, whatever came before.
+  bool in_no_search_string(unsigned char byte) const { return class_of_[byte] == 0; }
+  // How many of the last bytes read state `at` (not negated) stands for: no
+  // search string found later can begin before them.
+  std::uint32_t depth(state at) const { return depth_[static_cast<std::size_t>(at)]; }
   // Whether any search string ends at `at` (a state, not negated).
   bool has_ends(state at) const {
     auto index = static_cast<std::size_t>(at);
@@ -74,6 +80,8 @@ class basic_rule_matcher {
   // The nearest state down the failure links where a search string ends,
   // or -1: the other strings that end where this state's string ends.
   std::vector<std::int32_t> output_link_;
+  // The depth of each state (see `depth`).
+  std::vector<std::uint32_t> depth_;
   // For each search string, the run of states where it ends.
   std::vector<std::pair<state, state>> string_states_;
 };
