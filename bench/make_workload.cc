@@ -182,7 +182,8 @@ int main(int argc, char** argv) {
       list += searches[i] + " = " + replacements[i] + "\n";
       list_sed += "s/" + searches[i] + "/" + replacements[i] + "/g\n";
     }
-    return write(folder + "/" + name + ".txt", list) && write(folder + "/" + name + ".sed", list_sed);
+    return write(folder + "/" + name + ".txt", list) &&
+           write(folder + "/" + name + ".sed", list_sed);
   };
   auto renamed = [&](const std::vector<std::string>& searches, bool capital) {
     std::vector<std::string> replacements;
@@ -224,7 +225,8 @@ int main(int argc, char** argv) {
     do {
       replacement = made_up_word(lists_random);
       if (i + 1 < 1000 && lists_random.below(100) < kCascadePercent)
-        replacement += " " + cascade_searches[i + 1 + lists_random.below(std::min<std::size_t>(40, 999 - i))];
+        replacement +=
+            " " + cascade_searches[i + 1 + lists_random.below(std::min<std::size_t>(40, 999 - i))];
     } while (replacement.find(cascade_searches[i]) != std::string::npos);
     cascade_replacements.push_back(replacement);
   }
