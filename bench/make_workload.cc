@@ -33,7 +33,7 @@ namespace {
 
 // The share of the cascading list's replacements that hold a later rule's
 // search string.
-constexpr std::uint64_t kCascadePercent = 60;
+constexpr std::uint64_t k_cascade_percent = 55;
 
 // splitmix64: tiny, and fixed by its definition rather than by a library's
 // choice of distribution, so that every platform makes the same workload.
@@ -224,7 +224,7 @@ int main(int argc, char** argv) {
     std::string replacement;
     do {
       replacement = made_up_word(lists_random);
-      if (i + 1 < 1000 && lists_random.below(100) < kCascadePercent)
+      if (i + 1 < 1000 && lists_random.below(100) < k_cascade_percent)
         replacement +=
             " " + cascade_searches[i + 1 + lists_random.below(std::min<std::size_t>(40, 999 - i))];
     } while (replacement.find(cascade_searches[i]) != std::string::npos);
