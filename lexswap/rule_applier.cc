@@ -20,6 +20,13 @@
 #include "lexswap/replace.h"
 #include "lexswap/rule_matcher.h"
 
+// The scan's steps, inlined into its loops where the compiler allows it.
+#if defined(__GNUC__)
+#define KIT_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define KIT_ALWAYS_INLINE
+#endif
+
 namespace {
 
 // The first index from `from` on, before `to`, whose state lies in the run
@@ -389,6 +396,8 @@ void state_engine<State>::replace_known(std::string& text, std::size_t rule) {
 // way. So does a text where a rule forms its own search string anew.
 template <typename State>
 bool state_engine<State>::apply_in_one_pass(std::string& text) {
+  // Most texts of a table hold no search string at all.
+  if (occurrences_.empty()) return true;
   for (const occurrence& found : occurrences_)
     if (list_.search_strings[found.rule].empty() || rules_.holds_later[found.rule]) return false;
   std::sort(occurrences_.begin(), occurrences_.end(), [](const occurrence& a, const occurrence& b) {
@@ -403,20 +412,50 @@ bool state_engine<State>::apply_in_one_pass(std::string& text) {
 template <typename State>
 void state_engine<State>::first_scan(std::string_view text) {
   occurrences_.clear();
-  auto keep = [&](std::size_t end) {
-    return [this, end](std::uint32_t rule) { occurrences_.push_back({rule, end}); };
-  };
-  if (rules_.start < 0) matcher_.for_each_end(matcher_type::k_start, keep(0));
-  State current = matcher_type::k_start;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    State move = matcher_.step(current, static_cast<unsigned char>(text[i]));
-    states_[i + 1] = move;
+  if (rules_.start < 0)
+    matcher_.for_each_end(matcher_type::k_start, [this](std::uint32_t rule) {
+      occurrences_.push_back({rule, 0});
+    });
+  // Reads the byte at `at` from `current`, keeping the state and what ends;
+  // inlined into each loop below, which are the whole time of a scan.
+  const auto step = matcher_.moves();
+  State* const states = states_.data();
+  auto read = [this, text, step, states](State& current, std::size_t at) KIT_ALWAYS_INLINE {
+    State move = step(current, static_cast<unsigned char>(text[at]));
+    states[at + 1] = move;
     current = move;
     if (current < 0) {
       current = negated(current);
-      matcher_.for_each_end(current, keep(i + 1));
+      matcher_.for_each_end(current, [this, at](std::uint32_t rule) {
+        occurrences_.push_back({rule, at + 1});
+      });
     }
+  };
+  const std::size_t size = text.size();
+  const std::size_t reach = rules_.longest_search;
+  State first = matcher_type::k_start;
+  std::size_t i = 0;
+  // Each move waits for the one before it: two scans at once, over the two
+  // halves of a long text, keep the processor about twice as busy. The
+  // second starts `reach` bytes before the middle, from the start state, and
+  // is in step with the text from the middle on, since no state depends on
+  // more bytes than that.
+  if (size >= 2 * reach + 64) {
+    const std::size_t middle = size / 2;
+    State second = matcher_type::k_start;
+    std::size_t j = middle - reach;
+    for (; j < middle; ++i, ++j) {
+      read(first, i);
+      second = as_state(step(second, static_cast<unsigned char>(text[j])));
+    }
+    for (; i < middle; ++i, ++j) {
+      read(first, i);
+      read(second, j);
+    }
+    for (; j < size; ++j) read(second, j);
+    return;
   }
+  for (; i < size; ++i) read(first, i);
 }
 
 template <typename State>

@@ -198,6 +198,20 @@ TEST(RuleApplier, AgreesWithThePlainWayOnGlossaries) {
   }
 }
 
+// A long text is scanned from its start and from just before its middle at
+// once: an occurrence across the middle, at any offset, is found.
+TEST(RuleApplier, AnOccurrenceAcrossTheMiddleOfALongTextIsFound) {
+  const replacement_list list = parse_replacement_list("abcdefgh = X\nh = Y\n");
+  rule_applier rules = compiled(list);
+  for (std::size_t at = 30; at < 70; ++at) {
+    std::string text(100, '.');
+    text.replace(at, 8, "abcdefgh");
+    std::string expected = plain_apply(text, list);
+    ASSERT_EQ(rules.apply(text), std::nullopt);
+    ASSERT_EQ(text, expected) << at;
+  }
+}
+
 // Lists of up to 32,767 automaton states take two-byte states, larger ones
 // four-byte states. At the boundary every rule must find its places, also
 // the one whose run of states is numbered last: the string added last,

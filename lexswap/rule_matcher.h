@@ -35,6 +35,18 @@ class basic_rule_matcher {
   state step(state from, unsigned char byte) const {
     return next_[(static_cast<std::size_t>(from) << shift_) + class_of_[byte]];
   }
+  // The moves with their tables as plain pointers, for a scan's inner loop:
+  // there they stay in registers, where the members would be loaded again
+  // after every state the scan stores.
+  struct mover {
+    const state* next;
+    const std::uint16_t* class_of;
+    unsigned shift;
+    state operator()(state from, unsigned char byte) const {
+      return next[(static_cast<std::size_t>(from) << shift) + class_of[byte]];
+    }
+  };
+  mover moves() const { return {next_.data(), class_of_, shift_}; }
   // Calls `take` with the index of every search string that ends at `at`
   // (a state, not negated), as often as it ends there.
   template <typename Take>
