@@ -203,7 +203,13 @@ TEST_F(Inputs, RunningOutOfMemoryIsAMessage) {
   testkit::write_bytes(table, big_table);
   result = run(LEXSWAP, {table, dir_.put("grow.txt", "a = " + std::string(100000, 'x'))}, limited);
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.out, "1 replacements read.\nProcessing: \n" + message);
+  // Where a string or two fit first (32-bit systems), their mark comes
+  // before the message, which has a line of its own.
+  const std::string start = "1 replacements read.\nProcessing: ";
+  const std::size_t marks_end =
+      std::min(result.out.find_first_not_of('#', start.size()), result.out.size());
+  const std::size_t marks = marks_end > start.size() ? marks_end - start.size() : 0;
+  EXPECT_EQ(result.out, start + std::string(marks, '#') + "\n" + message);
   EXPECT_EQ(testkit::read_bytes(table), big_table);
 }
 
