@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <new>
-#include <stdexcept>
 
 #include "common/file_names.h"
 
@@ -62,12 +60,8 @@ void start_run() {
 int run_command(int (*command)(int, char**), int argc, char** argv, message_stream messages) {
   start_run();
   argv = kit_arguments(argc, argv);
-  try {
-    return command(argc, argv);
-  } catch (const std::bad_alloc&) {
-  } catch (const std::length_error&) {
-    // A size no string or array can hold: memory of another kind ran out.
-  }
+  int status = 1;
+  if (within_memory([&] { status = command(argc, argv); })) return status;
   if (messages == message_stream::standard_error) {
     flush_standard_output();
     std::cerr << k_memory_message << std::endl;

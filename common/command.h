@@ -5,6 +5,8 @@
 
 #include <initializer_list>
 #include <iosfwd>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +24,19 @@ enum class message_stream { standard_output, standard_error };
 
 // What every program says when memory runs out.
 constexpr std::string_view k_memory_message = "Cannot proceed, not enough memory.";
+
+// Runs `work`; false when memory ran out in it: std::bad_alloc, or
+// std::length_error for a size that no string or vector can hold.
+template <typename Work>
+bool within_memory(Work&& work) {
+  try {
+    work();
+    return true;
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  return false;
+}
 
 // Runs a program's command, `start_run` first, and returns its status.
 // Memory that runs out anywhere in the run (loading, reading lists, on any

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <new>
-#include <stdexcept>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -17,6 +15,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "common/command.h"
 #include "lexswap/replace.h"
 #include "lexswap/rule_matcher.h"
 
@@ -90,7 +89,8 @@ struct compiled_rules {
     }
     for (std::size_t rule = 0; rule < list.size(); ++rule) {
       std::vector<State>& alone = alone_states.emplace_back();
-      bool later = false;
+      // An empty search string stands in every text, the replacement too.
+      bool later = list.search_strings[rule].empty();
       State current = matcher_type::k_start;
       for (char c : list.replacement_strings[rule]) {
         State move = matcher.step(current, static_cast<unsigned char>(c));
@@ -166,10 +166,9 @@ class state_engine {
   // might not. See `apply_in_one_pass` below.
   bool apply_in_one_pass(std::string& text);
   // Its steps: the first scan, which keeps the states and every occurrence;
-  // the places
-  // each rule replaces, in the order of the list; whether any replacement
-  // forms, with the text around it as it stands when it is made, the search
-  // string of a later rule; the new text.
+  // the places each rule replaces, in the order of the list; whether any
+  // replacement forms, with the text around it as it stands when it is
+  // made, the search string of its own or a later rule; the new text.
   void first_scan(std::string_view text);
   void choose_places(std::size_t text_size);
   bool forms_nothing(std::string_view text);
@@ -399,7 +398,7 @@ bool state_engine<State>::apply_in_one_pass(std::string& text) {
   // Most texts of a table hold no search string at all.
   if (occurrences_.empty()) return true;
   for (const occurrence& found : occurrences_)
-    if (list_.search_strings[found.rule].empty() || rules_.holds_later[found.rule]) return false;
+    if (rules_.holds_later[found.rule]) return false;
   std::sort(occurrences_.begin(), occurrences_.end(), [](const occurrence& a, const occurrence& b) {
     return a.rule != b.rule ? a.rule < b.rule : a.end < b.end;
   });
@@ -681,20 +680,17 @@ class rule_applier::engine {
 rule_applier::rule_applier(std::shared_ptr<const compiled> rules) noexcept
     : rules_(std::move(rules)) {}
 
-// Memory that runs out is std::bad_alloc, or std::length_error for a size
-// that no string or vector can hold: each is a failure like the others.
+// Memory that runs out is a failure like the others.
 std::variant<rule_applier, apply_failure> rule_applier::compile(replacement_list list) {
   // Every state and the end of the last run of states must be numbered in
   // four bytes.
   if (automaton_states(list.search_strings) >
       static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
     return apply_failure{apply_error::too_many_states};
-  try {
-    return rule_applier(std::make_shared<const compiled>(std::move(list)));
-  } catch (const std::bad_alloc&) {
-  } catch (const std::length_error&) {
-  }
-  return apply_failure{apply_error::out_of_memory};
+  std::shared_ptr<const compiled> made;
+  if (!within_memory([&] { made = std::make_shared<const compiled>(std::move(list)); }))
+    return apply_failure{apply_error::out_of_memory};
+  return rule_applier(std::move(made));
 }
 
 rule_applier::rule_applier(const rule_applier& other) noexcept : rules_(other.rules_) {}
@@ -703,13 +699,15 @@ rule_applier& rule_applier::operator=(rule_applier&&) noexcept = default;
 rule_applier::~rule_applier() = default;
 
 std::optional<apply_failure> rule_applier::apply(std::string& text) noexcept {
-  try {
+  std::optional<apply_failure> failure;
+  bool enough = within_memory([&] {
     if (!engine_) engine_ = std::make_unique<engine>(*rules_);
-    if (auto* narrow = std::get_if<state_engine<std::int16_t>>(&engine_->work))
-      return narrow->apply(text);
-    return std::get_if<state_engine<std::int32_t>>(&engine_->work)->apply(text);
-  } catch (const std::bad_alloc&) {
-  } catch (const std::length_error&) {
-  }
-  return apply_failure{apply_error::out_of_memory};
+    if (auto* narrow = std::get_if<state_engine<std::int16_t>>(&engine_->work)) {
+      failure = narrow->apply(text);
+    } else {
+      failure = std::get_if<state_engine<std::int32_t>>(&engine_->work)->apply(text);
+    }
+  });
+  if (!enough) return apply_failure{apply_error::out_of_memory};
+  return failure;
 }

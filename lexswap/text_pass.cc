@@ -5,11 +5,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <new>
-#include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <utility>
+
+#include "common/command.h"
 
 namespace {
 
@@ -27,21 +27,21 @@ std::optional<pass_failure> work_on_block(const std::vector<ie_res_talk_entry*>&
   const std::size_t from = block * k_block;
   const std::size_t to = std::min(entries.size(), from + k_block);
   std::size_t i = from;
-  try {
-    for (; i < to; ++i) {
+  std::optional<pass_failure> failure;
+  bool enough = within_memory([&] {
+    for (; i < to && !failure; ++i) {
       // The work goes on in a buffer of its own, which keeps its room from
       // text to text; each entry's text is then copied once, to its size.
       working = std::as_const(*entries[i]).text();
-      if (std::optional<apply_failure> failure = rules.apply(working))
-        return pass_failure{i, *failure};
-      entries[i]->set_text(working);
+      if (std::optional<apply_failure> stop = rules.apply(working)) {
+        failure = pass_failure{i, *stop};
+      } else {
+        entries[i]->set_text(working);
+      }
     }
-    return std::nullopt;
-  } catch (const std::bad_alloc&) {
-  } catch (const std::length_error&) {
-    // A size that no string can hold: memory of another kind.
-  }
-  return pass_failure{i, {apply_error::out_of_memory}};
+  });
+  if (!enough) return pass_failure{i, {apply_error::out_of_memory}};
+  return failure;
 }
 
 // What the threads tell the calling thread, block by block.
@@ -170,10 +170,8 @@ unsigned processor_count() {
 std::optional<pass_failure> apply_to_texts(const std::vector<ie_res_talk_entry*>& entries,
                                            const rule_applier& rules, unsigned threads,
                                            const std::function<void(std::size_t)>& progress) {
-  try {
-    return run_pass(entries, rules, threads, progress);
-  } catch (const std::bad_alloc&) {
-  } catch (const std::length_error&) {
-  }
-  return pass_failure{0, {apply_error::out_of_memory}};
+  std::optional<pass_failure> failure;
+  if (!within_memory([&] { failure = run_pass(entries, rules, threads, progress); }))
+    return pass_failure{0, {apply_error::out_of_memory}};
+  return failure;
 }
