@@ -29,6 +29,15 @@ replace_limits replace_limits::for_rule(std::uint64_t text_length, std::uint64_t
   return {saturating_add(1'000'000, saturating_multiply(16, text_length)), longest};
 }
 
+replace_limits replace_limits::for_part(std::uint64_t part_length, std::uint64_t search_length,
+                                        std::uint64_t replacement_length) {
+  const std::uint64_t longest =
+      saturating_multiply(part_length, saturating_add(replacement_length, 1));
+  if (replacement_length <= search_length)
+    return {saturating_multiply(part_length, part_length) / 2, longest};
+  return {saturating_multiply(16, part_length), longest};
+}
+
 namespace {
 
 // The text as a gap buffer: the part already searched at the front of
@@ -154,10 +163,12 @@ namespace {
 
 // The rules that cannot form their search string anew: each occurrence of
 // the text is replaced once, in one pass.
-void replace_in_one_pass(std::string& text, std::string_view search, std::string_view replacement,
-                         std::size_t found, std::vector<changed_region>* changes) {
+std::uint64_t replace_in_one_pass(std::string& text, std::string_view search,
+                                  std::string_view replacement, std::size_t found,
+                                  std::vector<changed_region>* changes) {
   thread_local std::string result;
   result.clear();
+  std::uint64_t replaced = 0;
   std::size_t from = 0;
   while (found != std::string::npos) {
     result.append(text, from, found - from);
@@ -173,24 +184,26 @@ void replace_in_one_pass(std::string& text, std::string_view search, std::string
     }
     from = found + search.size();
     found = text.find(search, from);
+    ++replaced;
   }
   result.append(text, from, std::string::npos);
   text.swap(result);
+  return replaced;
 }
 
 }  // namespace
 
 bool replace_all(std::string& text, std::string_view search, std::string_view replacement,
-                 std::vector<changed_region>* changes, bool forms_anew,
-                 std::uint64_t* stopped_after) {
+                 std::vector<changed_region>* changes, bool forms_anew, std::uint64_t* made) {
   if (changes != nullptr) changes->clear();
-  if (stopped_after != nullptr) *stopped_after = 0;
+  if (made != nullptr) *made = 0;
   // The empty string is found forever, in every text.
   if (search.empty()) return false;
   std::size_t found = text.find(search);
   if (found == std::string::npos) return true;
   if (!forms_anew) {
-    replace_in_one_pass(text, search, replacement, found, changes);
+    std::uint64_t replaced = replace_in_one_pass(text, search, replacement, found, changes);
+    if (made != nullptr) *made = replaced;
     return true;
   }
   // A replacement that holds its search string brings it straight back.
@@ -211,7 +224,7 @@ bool replace_all(std::string& text, std::string_view search, std::string_view re
     std::size_t back = std::min(search.size() - 1, gap.searched());
     gap.replace(search.size(), replacement, back);
     if (++replacements > limits.max_replacements || gap.size() > limits.max_length) {
-      if (stopped_after != nullptr) *stopped_after = replacements;
+      if (made != nullptr) *made = replacements;
       return false;
     }
     std::size_t next = gap.right().find(search);
@@ -219,5 +232,6 @@ bool replace_all(std::string& text, std::string_view search, std::string_view re
     gap.advance(next);
   }
   gap.take(text);
+  if (made != nullptr) *made = replacements;
   return true;
 }

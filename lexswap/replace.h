@@ -34,6 +34,12 @@ struct replace_limits {
 
   static replace_limits for_rule(std::uint64_t text_length, std::uint64_t search_length,
                                  std::uint64_t replacement_length);
+  // The same bounds without their fixed allowances (1,000,000 replacements,
+  // 16 MiB), for a part of a text that no occurrence can reach beyond: runs
+  // on the parts that each stay within these stay, all together, within
+  // `for_rule` of the whole text.
+  static replace_limits for_part(std::uint64_t part_length, std::uint64_t search_length,
+                                 std::uint64_t replacement_length);
 };
 
 // A part of a text that a rule changed: bytes [start, end) of the new text
@@ -55,11 +61,11 @@ bool can_form_anew(std::string_view search, std::string_view replacement);
 // `replacement` until none is left, with exactly the result of restarting
 // every search at the first character. Returns false when the rule was
 // stopped on this text (see above); `text` then holds a partly replaced
-// text, and `stopped_after` (when given) the number of replacements made.
+// text. `made`, when given, receives the number of replacements made.
 // When `changes` is given, it receives the changed parts of the text in
 // order (none when the text did not change). `forms_anew` may be false only
 // when `can_form_anew` is. Costs time linear in the text and the
 // replacements made.
 bool replace_all(std::string& text, std::string_view search, std::string_view replacement,
                  std::vector<changed_region>* changes = nullptr, bool forms_anew = true,
-                 std::uint64_t* stopped_after = nullptr);
+                 std::uint64_t* made = nullptr);

@@ -18,6 +18,7 @@
 #include "common/command.h"
 #include "lexswap/replace.h"
 #include "lexswap/rule_matcher.h"
+#include "lexswap/word_memo.h"
 
 // The scan's steps, inlined into its loops where the compiler allows it.
 #if defined(__GNUC__)
@@ -82,7 +83,9 @@ struct compiled_rules {
         matcher(list.search_strings),
         start(matcher.has_ends(matcher_type::k_start) ? static_cast<State>(~matcher_type::k_start)
                                                       : matcher_type::k_start) {
+    word_by_word = matcher.in_no_search_string(' ');
     for (std::size_t i = 0; i < list.size(); ++i) {
+      word_by_word = word_by_word && !list.search_strings[i].empty();
       forms_anew.push_back(list.search_strings[i].empty() ||
                            can_form_anew(list.search_strings[i], list.replacement_strings[i]));
       longest_search = std::max(longest_search, list.search_strings[i].size());
@@ -115,6 +118,10 @@ struct compiled_rules {
   std::vector<bool> holds_later;
   // The automaton's state depends on no more bytes than this.
   std::size_t longest_search = 0;
+  // Whether a text that the one pass cannot take goes word by word (see
+  // `apply_by_words`): where no search string holds a blank, and none is
+  // empty, a text's words are short and repeat.
+  bool word_by_word = true;
   // For each rule, the states of its replacement read from the start, kept
   // as a scan keeps them: a replacement read after other text comes to
   // these states once the text before it no longer matters.
@@ -144,6 +151,16 @@ class state_engine {
   void forget(State kept) {
     if (kept < 0) count(negated(kept), -1);
   }
+  // Clears the counts of the last text and scans `text` for the first time.
+  void start(std::string_view text);
+  // The rules one after another, each over the whole text, from the scan
+  // that `start` made.
+  std::optional<apply_failure> apply_in_turn(std::string& text);
+  // The rules applied to each word of the text on its own, from what is
+  // known of the word or else by `apply`; false (and the text as it was)
+  // where that might not give the result of the whole text.
+  bool apply_by_words(std::string& text);
+
   // Adds `delta` to the count of every search string that ends at `at`.
   void count(State at, int delta);
   // Scans text[from, to) from the state before `from`, keeping the states
@@ -207,10 +224,20 @@ class state_engine {
   // The one pass's work: occurrences, places by position, which bytes of
   // the text are replaced, text read backwards, the new text.
   std::vector<occurrence> occurrences_;
+  std::vector<occurrence> second_half_;
   std::vector<site> places_;
   std::vector<unsigned char> covered_;
   std::string behind_;
   std::string written_;
+  // The work word by word: what is known of words, the word being worked
+  // on, the new text; whether the engine works on a word, and whether a
+  // rule in it made more replacements than its word's share of the whole
+  // text's limits (see replace.h).
+  word_memo words_;
+  std::string word_;
+  std::string by_words_;
+  bool in_word_ = false;
+  bool past_word_limits_ = false;
 };
 
 template <typename State>
@@ -399,9 +426,6 @@ bool state_engine<State>::apply_in_one_pass(std::string& text) {
   if (occurrences_.empty()) return true;
   for (const occurrence& found : occurrences_)
     if (rules_.holds_later[found.rule]) return false;
-  std::sort(occurrences_.begin(), occurrences_.end(), [](const occurrence& a, const occurrence& b) {
-    return a.rule != b.rule ? a.rule < b.rule : a.end < b.end;
-  });
   choose_places(text.size());
   if (!forms_nothing(text)) return false;
   write_places(text);
@@ -419,14 +443,15 @@ void state_engine<State>::first_scan(std::string_view text) {
   // inlined into each loop below, which are the whole time of a scan.
   const auto step = matcher_.moves();
   State* const states = states_.data();
-  auto read = [this, text, step, states](State& current, std::size_t at) KIT_ALWAYS_INLINE {
+  auto read = [this, text, step, states](State& current, std::size_t at,
+                                         std::vector<occurrence>& found) KIT_ALWAYS_INLINE {
     State move = step(current, static_cast<unsigned char>(text[at]));
     states[at + 1] = move;
     current = move;
     if (current < 0) {
       current = negated(current);
-      matcher_.for_each_end(current, [this, at](std::uint32_t rule) {
-        occurrences_.push_back({rule, at + 1});
+      matcher_.for_each_end(current, [&found, at](std::uint32_t rule) {
+        found.push_back({rule, at + 1});
       });
     }
   };
@@ -438,40 +463,74 @@ void state_engine<State>::first_scan(std::string_view text) {
   // halves of a long text, keep the processor about twice as busy. The
   // second starts `reach` bytes before the middle, from the start state, and
   // is in step with the text from the middle on, since no state depends on
-  // more bytes than that.
+  // more bytes than that. Its occurrences come after the first one's, so
+  // that they all stand in the order of their ends.
   if (size >= 2 * reach + 64) {
     const std::size_t middle = size / 2;
     State second = matcher_type::k_start;
     std::size_t j = middle - reach;
     for (; j < middle; ++i, ++j) {
-      read(first, i);
+      read(first, i, occurrences_);
       second = as_state(step(second, static_cast<unsigned char>(text[j])));
     }
+    second_half_.clear();
     for (; i < middle; ++i, ++j) {
-      read(first, i);
-      read(second, j);
+      read(first, i, occurrences_);
+      read(second, j, second_half_);
     }
-    for (; j < size; ++j) read(second, j);
+    for (; j < size; ++j) read(second, j, second_half_);
+    occurrences_.insert(occurrences_.end(), second_half_.begin(), second_half_.end());
     return;
   }
-  for (; i < size; ++i) read(first, i);
+  for (; i < size; ++i) read(first, i, occurrences_);
 }
 
 template <typename State>
 void state_engine<State>::choose_places(std::size_t text_size) {
-  covered_.assign(text_size, 0);
   places_.clear();
-  for (const occurrence& found : occurrences_) {
-    const std::size_t size = list_.search_strings[found.rule].size();
-    const std::size_t start = found.end - size;
-    // A byte that an earlier rule, or an earlier place of this rule, has
-    // taken is gone from the text this rule sees.
-    if (std::memchr(covered_.data() + start, 1, size) != nullptr) continue;
-    std::memset(covered_.data() + start, 1, size);
-    places_.push_back({start, found.end, found.rule});
+  if (covered_.size() < text_size) covered_.resize(text_size);
+  auto start_of = [&](const occurrence& found) {
+    return found.end - list_.search_strings[found.rule].size();
+  };
+  // Only occurrences that overlap, directly or through others, compete for
+  // their bytes; one that overlaps none (a word between blanks, mostly) is a
+  // place whatever the order of the rules. The occurrences stand in the
+  // order of their ends, so taken from the last, those that overlap come
+  // one after another: each one joins the group of those after it when it
+  // ends after the group's lowest start. The places come from the right.
+  const auto all = occurrences_.begin();
+  for (std::size_t last = occurrences_.size(); last > 0;) {
+    std::size_t first = last - 1;
+    std::size_t low = start_of(occurrences_[first]);
+    while (first > 0 && occurrences_[first - 1].end > low)
+      low = std::min(low, start_of(occurrences_[--first]));
+    if (first + 1 == last) {
+      places_.push_back({low, occurrences_[first].end, occurrences_[first].rule});
+      last = first;
+      continue;
+    }
+    // Rule after rule, leftmost first: a byte that an earlier rule, or an
+    // earlier place of this rule, has taken is gone from the text a rule
+    // sees.
+    const auto from = all + static_cast<std::ptrdiff_t>(first);
+    const auto to = all + static_cast<std::ptrdiff_t>(last);
+    std::memset(covered_.data() + low, 0, occurrences_[last - 1].end - low);
+    std::sort(from, to, [](const occurrence& a, const occurrence& b) {
+      return a.rule != b.rule ? a.rule < b.rule : a.end < b.end;
+    });
+    const std::size_t chosen = places_.size();
+    for (auto found = from; found != to; ++found) {
+      const std::size_t start = start_of(*found);
+      const std::size_t size = found->end - start;
+      if (std::memchr(covered_.data() + start, 1, size) != nullptr) continue;
+      std::memset(covered_.data() + start, 1, size);
+      places_.push_back({start, found->end, found->rule});
+    }
+    std::sort(places_.begin() + static_cast<std::ptrdiff_t>(chosen), places_.end(),
+              [](const site& a, const site& b) { return a.start > b.start; });
+    last = first;
   }
-  std::sort(places_.begin(), places_.end(),
-            [](const site& a, const site& b) { return a.start < b.start; });
+  std::reverse(places_.begin(), places_.end());
 }
 
 template <typename State>
@@ -604,8 +663,52 @@ void state_engine<State>::write_places(std::string& text) {
   text.swap(written_);
 }
 
+// Bytes that no search string holds are never replaced, and no occurrence
+// reaches across one: the words between them change each on its own, in
+// every rule's turn, so the rules applied to each word alone give the
+// result of the whole text. The result of each distinct word is kept.
+// Only a rule's limits (see replace.h) belong to the whole text: a word
+// whose rules stay within their share of them stays within them in any
+// text, and a word that does not sends the text the general way.
 template <typename State>
-std::optional<apply_failure> state_engine<State>::apply(std::string& text) {
+bool state_engine<State>::apply_by_words(std::string& text) {
+  by_words_.clear();
+  // The bytes before this have been written to the new text.
+  std::size_t written = 0;
+  const std::size_t size = text.size();
+  auto in_word = [&](std::size_t at) {
+    return !matcher_.in_no_search_string(static_cast<unsigned char>(text[at]));
+  };
+  for (std::size_t at = 0; at < size;) {
+    while (at < size && !in_word(at)) ++at;
+    const std::size_t begin = at;
+    while (at < size && in_word(at)) ++at;
+    if (begin == at) break;
+    const std::string_view word(text.data() + begin, at - begin);
+    std::optional<word_memo::known> known = words_.find(word);
+    if (!known) {
+      word_.assign(word);
+      in_word_ = true;
+      past_word_limits_ = false;
+      const bool stopped = apply(word_).has_value();
+      in_word_ = false;
+      if (stopped || past_word_limits_) return false;
+      words_.keep(word, word_);
+      known = word_memo::known{word_ == word, word_};
+    }
+    if (known->same) continue;
+    by_words_.append(text, written, begin - written);
+    by_words_.append(known->result);
+    written = at;
+  }
+  if (written == 0) return true;
+  by_words_.append(text, written);
+  text.swap(by_words_);
+  return true;
+}
+
+template <typename State>
+void state_engine<State>::start(std::string_view text) {
   for (std::size_t word = 0; word < touched_.size(); ++word) {
     for (std::uint64_t bits = touched_[word]; bits != 0; bits &= bits - 1)
       counts_[word * 64 + static_cast<std::size_t>(std::countr_zero(bits))] = 0;
@@ -614,7 +717,22 @@ std::optional<apply_failure> state_engine<State>::apply(std::string& text) {
   states_.resize(text.size() + 1);
   states_[0] = rules_.start;
   first_scan(text);
+}
+
+template <typename State>
+std::optional<apply_failure> state_engine<State>::apply(std::string& text) {
+  start(text);
   if (apply_in_one_pass(text)) return std::nullopt;
+  if (rules_.word_by_word && !in_word_) {
+    if (apply_by_words(text)) return std::nullopt;
+    // The words' work has taken the place of this text's scan.
+    start(text);
+  }
+  return apply_in_turn(text);
+}
+
+template <typename State>
+std::optional<apply_failure> state_engine<State>::apply_in_turn(std::string& text) {
   // The general way counts what occurs, and keeps the counts exact.
   for (const occurrence& found : occurrences_) {
     ++counts_[found.rule];
@@ -633,9 +751,18 @@ std::optional<apply_failure> state_engine<State>::apply(std::string& text) {
         replace_known(text, rule);
       } else {
         std::uint64_t made = 0;
+        const std::size_t before = text.size();
         if (!replace_all(text, list_.search_strings[rule], list_.replacement_strings[rule],
                          &changes_, true, &made))
           return apply_failure{apply_error::rule_stopped, rule, made};
+        if (in_word_) {
+          // A text that grows, grows with every replacement: its end is
+          // its longest.
+          const replace_limits share = replace_limits::for_part(
+              before, list_.search_strings[rule].size(), list_.replacement_strings[rule].size());
+          past_word_limits_ =
+              past_word_limits_ || made > share.max_replacements || text.size() > share.max_length;
+        }
         if (!changes_.empty()) rescan(text);
       }
       later = touched_[word] & ~done;

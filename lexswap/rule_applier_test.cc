@@ -67,6 +67,20 @@ TEST(RuleApplier, NamesTheRuleThatNeverStops) {
   EXPECT_EQ(apply_list(text, "x = y\nab = bbaa\n"), 1u);
 }
 
+// Words between blanks change each on their own, but a rule's limits count
+// the whole text: here each word alone stays within them (2^19 - 1
+// replacements), and the two together do not.
+TEST(RuleApplier, ARuleIsStoppedByTheWholeTextThoughNotByAnyOfItsWords) {
+  rule_applier rules = compiled(parse_replacement_list("ab = bba\n"));
+  const std::string word = std::string(19, 'a') + "b";
+  std::string text = word;
+  EXPECT_EQ(rules.apply(text), std::nullopt);
+  text = word + " " + word;
+  std::optional<apply_failure> failure = rules.apply(text);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->replacements, 1000000u + 16u * 41u + 1u);
+}
+
 // The plain way, kept as the reference: every rule in turn, each with the
 // plain restart-from-the-start loop.
 std::string plain_apply(std::string text, const replacement_list& list) {

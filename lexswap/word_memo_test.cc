@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+#include "lexswap/word_memo.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(WordMemo, KeepsEveryWordWithItsResultThroughManyGrowths) {
+  word_memo memo;
+  // Words that are prefixes of others, and words left as they are.
+  for (int i = 0; i < 20000; ++i) {
+    std::string word = "w" + std::to_string(i);
+    memo.keep(word, i % 3 == 0 ? word : "<" + word + ">");
+  }
+  for (int i = 0; i < 20000; ++i) {
+    std::string word = "w" + std::to_string(i);
+    std::optional<word_memo::known> known = memo.find(word);
+    ASSERT_TRUE(known.has_value()) << word;
+    EXPECT_EQ(known->same, i % 3 == 0) << word;
+    if (!known->same) {
+      EXPECT_EQ(known->result, "<" + word + ">");
+    }
+  }
+  EXPECT_FALSE(memo.find("w").has_value());
+  EXPECT_FALSE(memo.find("w20000").has_value());
+}
+
+TEST(WordMemo, StopsKeepingAtItsSize) {
+  word_memo memo;
+  const std::string long_word(word_memo::k_longest_word + 1, 'a');
+  memo.keep(long_word, "b");
+  EXPECT_FALSE(memo.find(long_word).has_value());
+  const std::string result(word_memo::k_longest_result, 'r');
+  int kept = 0;
+  for (int i = 0; i < 1000; ++i) {
+    memo.keep(std::to_string(i), result);
+    kept += memo.find(std::to_string(i)).has_value();
+  }
+  EXPECT_EQ(kept, static_cast<int>(word_memo::k_most_bytes / (result.size() + 3)));
+}
+
+}  // namespace
