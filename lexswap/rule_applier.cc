@@ -545,22 +545,36 @@ State state_engine<State>::state_before(std::string_view text, std::size_t at) {
       matcher_.in_no_search_string(static_cast<unsigned char>(text[here.start - 1])))
     return matcher_type::k_start;
   // Unless a place of this rule or an earlier one ends within reach before
-  // it, the bytes that decide the state are the old ones.
-  bool old_bytes = true;
-  for (std::size_t other = at; other-- > 0 && places_[other].end + reach > here.start;)
-    old_bytes = old_bytes && places_[other].rule > here.rule;
-  if (old_bytes) return as_state(states_[here.start]);
-  // Otherwise the state is read anew from the last `reach` bytes of the text
-  // as it stands, gathered backwards.
+  // it, with no byte that no search string holds after it, the bytes that
+  // decide the state are the old ones.
+  bool changed = false;
+  std::size_t changed_up_to = 0;
+  for (std::size_t other = at; other-- > 0 && places_[other].end + reach > here.start;) {
+    if (places_[other].rule > here.rule) continue;
+    changed = true;
+    changed_up_to = std::max(changed_up_to, places_[other].end);
+  }
+  auto no_search = [this](char c) {
+    return matcher_.in_no_search_string(static_cast<unsigned char>(c));
+  };
+  if (!changed || std::any_of(text.begin() + static_cast<std::ptrdiff_t>(changed_up_to),
+                              text.begin() + static_cast<std::ptrdiff_t>(here.start), no_search))
+    return as_state(states_[here.start]);
+  // Otherwise the state is read anew from the last bytes of the text as it
+  // stands, gathered backwards: at most `reach` of them, none before a byte
+  // that no search string holds.
   behind_.clear();
   std::size_t x = here.start;
   std::size_t other = at;
   while (behind_.size() < reach && x > 0) {
     if (other > 0 && places_[other - 1].end == x && places_[other - 1].rule <= here.rule) {
       const std::string& replacement = list_.replacement_strings[places_[other - 1].rule];
-      behind_.append(replacement.rbegin(), replacement.rend());
+      const auto stop = std::find_if(replacement.rbegin(), replacement.rend(), no_search);
+      behind_.append(replacement.rbegin(), stop);
+      if (stop != replacement.rend()) break;
       x = places_[--other].start;
     } else {
+      if (no_search(text[x - 1])) break;
       behind_.push_back(text[--x]);
       if (other > 0 && x <= places_[other - 1].start) --other;
     }

@@ -52,6 +52,7 @@ TEST(RuleApplier, ALaterRuleSeesWhatEarlierReplacementsFormed) {
       // The replacement of an earlier rule just after, or just before.
       {"b = Y\na = X\nXY = Z\n", "ab ab", "Z Z"},
       {"a = X\nb = Y\nXY = Z\n", "ab ab", "Z Z"},
+      {"a = X\nb = Y\nXY = Z\n", " ab", " Z"},
       // Formed only after a rule that comes after the later one: never seen.
       {"XY = Z\na = X\nb = Y\n", "ab", "XY"},
   };

@@ -43,8 +43,15 @@ void ie_res_talk_entry::share_text(ie_res_talk_entry& other) {
 }
 
 void ie_res_talk_entry::set_text(std::string_view new_text) {
-  // `new_text` may be the shared text itself: copy before letting go.
-  text_.assign(new_text);
+  // `new_text` may be the shared text itself: copy before letting go. A
+  // text that grows gets room for its own size, not the doubled room of a
+  // string that keeps growing: a table's texts are set once.
+  if (new_text.size() > text_.capacity()) {
+    std::string fresh(new_text);
+    text_.swap(fresh);
+  } else {
+    text_.assign(new_text);
+  }
   shared_.reset();
   // A text too long for the 32-bit field is refused by the table's save,
   // which compares the two.
