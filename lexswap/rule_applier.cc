@@ -89,7 +89,11 @@ struct compiled_rules {
       forms_anew.push_back(list.search_strings[i].empty() ||
                            can_form_anew(list.search_strings[i], list.replacement_strings[i]));
       longest_search = std::max(longest_search, list.search_strings[i].size());
+      search_sizes.push_back(static_cast<std::uint32_t>(list.search_strings[i].size()));
+      replacement_starts.push_back(replacement_bytes.size());
+      replacement_bytes += list.replacement_strings[i];
     }
+    replacement_starts.push_back(replacement_bytes.size());
     for (std::size_t rule = 0; rule < list.size(); ++rule) {
       std::vector<State>& alone = alone_states.emplace_back();
       // An empty search string stands in every text, the replacement too.
@@ -116,6 +120,15 @@ struct compiled_rules {
   // Whether each rule's replacement holds its own or a later rule's search
   // string.
   std::vector<bool> holds_later;
+  // Each rule's search string's size and replacement, packed for the one
+  // pass, which looks them up for every occurrence.
+  std::vector<std::uint32_t> search_sizes;
+  std::string replacement_bytes;
+  std::vector<std::size_t> replacement_starts;
+  std::string_view replacement(std::size_t rule) const {
+    return std::string_view(replacement_bytes)
+        .substr(replacement_starts[rule], replacement_starts[rule + 1] - replacement_starts[rule]);
+  }
   // The automaton's state depends on no more bytes than this.
   std::size_t longest_search = 0;
   // Whether a text that the one pass cannot take goes word by word (see
@@ -490,7 +503,7 @@ void state_engine<State>::choose_places(std::size_t text_size) {
   places_.clear();
   if (covered_.size() < text_size) covered_.resize(text_size);
   auto start_of = [&](const occurrence& found) {
-    return found.end - list_.search_strings[found.rule].size();
+    return found.end - rules_.search_sizes[found.rule];
   };
   // Only occurrences that overlap, directly or through others, compete for
   // their bytes; one that overlaps none (a word between blanks, mostly) is a
@@ -568,7 +581,7 @@ State state_engine<State>::state_before(std::string_view text, std::size_t at) {
   std::size_t other = at;
   while (behind_.size() < reach && x > 0) {
     if (other > 0 && places_[other - 1].end == x && places_[other - 1].rule <= here.rule) {
-      const std::string& replacement = list_.replacement_strings[places_[other - 1].rule];
+      const std::string_view replacement = rules_.replacement(places_[other - 1].rule);
       const auto stop = std::find_if(replacement.rbegin(), replacement.rend(), no_search);
       behind_.append(replacement.rbegin(), stop);
       if (stop != replacement.rend()) break;
@@ -626,14 +639,14 @@ bool state_engine<State>::forms_later(std::string_view text, std::size_t at, Sta
     if (move >= 0) return false;
     bool formed = false;
     matcher_.for_each_end(current, [&](std::uint32_t other) {
-      formed = formed || (counts(other) && list_.search_strings[other].size() > after);
+      formed = formed || (counts(other) && rules_.search_sizes[other] > after);
     });
     return formed;
   };
   // Once the states fall in step with those of the replacement read alone,
   // which holds neither its own nor a later rule's search string, nothing more
   // that counts ends inside it.
-  const std::string& replacement = list_.replacement_strings[rule];
+  const std::string_view replacement = rules_.replacement(rule);
   const std::vector<State>& alone = rules_.alone_states[rule];
   for (std::size_t i = 0; i < replacement.size(); ++i) {
     if (formed_at(replacement[i])) return true;
@@ -648,7 +661,7 @@ bool state_engine<State>::forms_later(std::string_view text, std::size_t at, Sta
   std::size_t next = at + 1;
   while (matcher_.depth(current) > after) {
     if (next < places_.size() && places_[next].start == x && made(places_[next].rule)) {
-      for (char c : list_.replacement_strings[places_[next].rule]) {
+      for (char c : rules_.replacement(places_[next].rule)) {
         ++after;
         if (formed_at(c)) return true;
       }
@@ -670,7 +683,7 @@ void state_engine<State>::write_places(std::string& text) {
   std::size_t x = 0;
   for (const site& here : places_) {
     written_.append(text, x, here.start - x);
-    written_.append(list_.replacement_strings[here.rule]);
+    written_.append(rules_.replacement(here.rule));
     x = here.end;
   }
   written_.append(text, x);
