@@ -715,10 +715,15 @@ bool state_engine<State>::apply_by_words(std::string& text) {
     std::optional<word_memo::known> known = words_.find(word);
     if (!known) {
       word_.assign(word);
-      in_word_ = true;
+      // Memory that runs out in the word's work leaves the engine as a
+      // text's work would.
+      struct word_work {
+        bool& in_word;
+        explicit word_work(bool& flag) : in_word(flag) { in_word = true; }
+        ~word_work() { in_word = false; }
+      } work_on_word(in_word_);
       past_word_limits_ = false;
       const bool stopped = apply(word_).has_value();
-      in_word_ = false;
       if (stopped || past_word_limits_) return false;
       words_.keep(word, word_);
       known = word_memo::known{word_ == word, word_};
