@@ -89,11 +89,7 @@ struct compiled_rules {
       forms_anew.push_back(list.search_strings[i].empty() ||
                            can_form_anew(list.search_strings[i], list.replacement_strings[i]));
       longest_search = std::max(longest_search, list.search_strings[i].size());
-      search_sizes.push_back(static_cast<std::uint32_t>(list.search_strings[i].size()));
-      replacement_starts.push_back(replacement_bytes.size());
-      replacement_bytes += list.replacement_strings[i];
     }
-    replacement_starts.push_back(replacement_bytes.size());
     for (std::size_t rule = 0; rule < list.size(); ++rule) {
       std::vector<State>& alone = alone_states.emplace_back();
       // An empty search string stands in every text, the replacement too.
@@ -120,15 +116,6 @@ struct compiled_rules {
   // Whether each rule's replacement holds its own or a later rule's search
   // string.
   std::vector<bool> holds_later;
-  // Each rule's search string's size and replacement, packed for the one
-  // pass, which looks them up for every occurrence.
-  std::vector<std::uint32_t> search_sizes;
-  std::string replacement_bytes;
-  std::vector<std::size_t> replacement_starts;
-  std::string_view replacement(std::size_t rule) const {
-    return std::string_view(replacement_bytes)
-        .substr(replacement_starts[rule], replacement_starts[rule + 1] - replacement_starts[rule]);
-  }
   // The automaton's state depends on no more bytes than this.
   std::size_t longest_search = 0;
   // Whether a text that the one pass cannot take goes word by word (see
@@ -167,11 +154,13 @@ class state_engine {
   // Clears the counts of the last text and scans `text` for the first time.
   void start(std::string_view text);
   // The rules one after another, each over the whole text, from the scan
-  // that `start` made.
-  std::optional<apply_failure> apply_in_turn(std::string& text);
+  // that `start` made. For a word of a text, `past_word_limits` tells
+  // whether a rule made more replacements than the word's share of the
+  // whole text's limits (see replace.h).
+  std::optional<apply_failure> apply_in_turn(std::string& text, bool* past_word_limits = nullptr);
   // The rules applied to each word of the text on its own, from what is
-  // known of the word or else by `apply`; false (and the text as it was)
-  // where that might not give the result of the whole text.
+  // known of the word or else as to a text of its own; false (and the text
+  // as it was) where that might not give the result of the whole text.
   bool apply_by_words(std::string& text);
 
   // Adds `delta` to the count of every search string that ends at `at`.
@@ -243,14 +232,10 @@ class state_engine {
   std::string behind_;
   std::string written_;
   // The work word by word: what is known of words, the word being worked
-  // on, the new text; whether the engine works on a word, and whether a
-  // rule in it made more replacements than its word's share of the whole
-  // text's limits (see replace.h).
+  // on, the new text.
   word_memo words_;
   std::string word_;
   std::string by_words_;
-  bool in_word_ = false;
-  bool past_word_limits_ = false;
 };
 
 template <typename State>
@@ -503,7 +488,7 @@ void state_engine<State>::choose_places(std::size_t text_size) {
   places_.clear();
   if (covered_.size() < text_size) covered_.resize(text_size);
   auto start_of = [&](const occurrence& found) {
-    return found.end - rules_.search_sizes[found.rule];
+    return found.end - list_.search_strings[found.rule].size();
   };
   // Only occurrences that overlap, directly or through others, compete for
   // their bytes; one that overlaps none (a word between blanks, mostly) is a
@@ -581,7 +566,7 @@ State state_engine<State>::state_before(std::string_view text, std::size_t at) {
   std::size_t other = at;
   while (behind_.size() < reach && x > 0) {
     if (other > 0 && places_[other - 1].end == x && places_[other - 1].rule <= here.rule) {
-      const std::string_view replacement = rules_.replacement(places_[other - 1].rule);
+      const std::string& replacement = list_.replacement_strings[places_[other - 1].rule];
       const auto stop = std::find_if(replacement.rbegin(), replacement.rend(), no_search);
       behind_.append(replacement.rbegin(), stop);
       if (stop != replacement.rend()) break;
@@ -639,14 +624,14 @@ bool state_engine<State>::forms_later(std::string_view text, std::size_t at, Sta
     if (move >= 0) return false;
     bool formed = false;
     matcher_.for_each_end(current, [&](std::uint32_t other) {
-      formed = formed || (counts(other) && rules_.search_sizes[other] > after);
+      formed = formed || (counts(other) && list_.search_strings[other].size() > after);
     });
     return formed;
   };
   // Once the states fall in step with those of the replacement read alone,
   // which holds neither its own nor a later rule's search string, nothing more
   // that counts ends inside it.
-  const std::string_view replacement = rules_.replacement(rule);
+  const std::string& replacement = list_.replacement_strings[rule];
   const std::vector<State>& alone = rules_.alone_states[rule];
   for (std::size_t i = 0; i < replacement.size(); ++i) {
     if (formed_at(replacement[i])) return true;
@@ -661,7 +646,7 @@ bool state_engine<State>::forms_later(std::string_view text, std::size_t at, Sta
   std::size_t next = at + 1;
   while (matcher_.depth(current) > after) {
     if (next < places_.size() && places_[next].start == x && made(places_[next].rule)) {
-      for (char c : rules_.replacement(places_[next].rule)) {
+      for (char c : list_.replacement_strings[places_[next].rule]) {
         ++after;
         if (formed_at(c)) return true;
       }
@@ -683,7 +668,7 @@ void state_engine<State>::write_places(std::string& text) {
   std::size_t x = 0;
   for (const site& here : places_) {
     written_.append(text, x, here.start - x);
-    written_.append(rules_.replacement(here.rule));
+    written_.append(list_.replacement_strings[here.rule]);
     x = here.end;
   }
   written_.append(text, x);
@@ -715,16 +700,11 @@ bool state_engine<State>::apply_by_words(std::string& text) {
     std::optional<word_memo::known> known = words_.find(word);
     if (!known) {
       word_.assign(word);
-      // Memory that runs out in the word's work leaves the engine as a
-      // text's work would.
-      struct word_work {
-        bool& in_word;
-        explicit word_work(bool& flag) : in_word(flag) { in_word = true; }
-        ~word_work() { in_word = false; }
-      } work_on_word(in_word_);
-      past_word_limits_ = false;
-      const bool stopped = apply(word_).has_value();
-      if (stopped || past_word_limits_) return false;
+      start(word_);
+      if (!apply_in_one_pass(word_)) {
+        bool past_limits = false;
+        if (apply_in_turn(word_, &past_limits) || past_limits) return false;
+      }
       words_.keep(word, word_);
       known = word_memo::known{word_ == word, word_};
     }
@@ -755,7 +735,7 @@ template <typename State>
 std::optional<apply_failure> state_engine<State>::apply(std::string& text) {
   start(text);
   if (apply_in_one_pass(text)) return std::nullopt;
-  if (rules_.word_by_word && !in_word_) {
+  if (rules_.word_by_word) {
     if (apply_by_words(text)) return std::nullopt;
     // The words' work has taken the place of this text's scan.
     start(text);
@@ -764,7 +744,8 @@ std::optional<apply_failure> state_engine<State>::apply(std::string& text) {
 }
 
 template <typename State>
-std::optional<apply_failure> state_engine<State>::apply_in_turn(std::string& text) {
+std::optional<apply_failure> state_engine<State>::apply_in_turn(std::string& text,
+                                                                bool* past_word_limits) {
   // The general way counts what occurs, and keeps the counts exact.
   for (const occurrence& found : occurrences_) {
     ++counts_[found.rule];
@@ -787,13 +768,13 @@ std::optional<apply_failure> state_engine<State>::apply_in_turn(std::string& tex
         if (!replace_all(text, list_.search_strings[rule], list_.replacement_strings[rule],
                          &changes_, true, &made))
           return apply_failure{apply_error::rule_stopped, rule, made};
-        if (in_word_) {
+        if (past_word_limits != nullptr) {
           // A text that grows, grows with every replacement: its end is
           // its longest.
           const replace_limits share = replace_limits::for_part(
               before, list_.search_strings[rule].size(), list_.replacement_strings[rule].size());
-          past_word_limits_ =
-              past_word_limits_ || made > share.max_replacements || text.size() > share.max_length;
+          *past_word_limits =
+              *past_word_limits || made > share.max_replacements || text.size() > share.max_length;
         }
         if (!changes_.empty()) rescan(text);
       }
