@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -66,19 +67,27 @@ std::string temporary_name(const std::string& folder) {
   return name_of(native_path(folder) / native_path(".lexkit-" + random_tag()));
 }
 
-// Says what it holds, should a crash leave it behind: the target's name
-// (cut short where it is very long) and "backup".
-std::string backup_name(const std::string& path) {
+// A backup says what it holds, should a crash leave it behind: the target's
+// name (cut short where it is very long), ".backup-" and eight hex digits.
+constexpr std::string_view k_backup_mark = ".backup-";
+constexpr std::size_t k_tag_size = 8;
+
+// The part of a backup's name before its tag.
+std::string backup_stem(const std::string& path) {
   std::string name = name_of(native_path(path).filename());
   constexpr std::size_t k_longest_name = 255;
-  std::string suffix = ".backup-" + random_tag();
-  if (name.size() + suffix.size() > k_longest_name) {
-    std::size_t cut = k_longest_name - suffix.size();
+  constexpr std::size_t k_suffix_size = k_backup_mark.size() + k_tag_size;
+  if (name.size() + k_suffix_size > k_longest_name) {
+    std::size_t cut = k_longest_name - k_suffix_size;
     // Not inside a character of a UTF-8 name.
     while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xc0) == 0x80) --cut;
     name.resize(cut);
   }
-  return name_of(native_path(folder_of(path)) / native_path(name + suffix));
+  return name.append(k_backup_mark);
+}
+
+std::string backup_name(const std::string& path) {
+  return name_of(native_path(folder_of(path)) / native_path(backup_stem(path) + random_tag()));
 }
 
 // --- What the target is --------------------------------------------------------
@@ -167,6 +176,31 @@ bool remove_file(const std::string& path) {
   return DeleteFileW(wide_name(path).c_str()) != 0;
 #else
   return ::unlink(path.c_str()) == 0;
+#endif
+}
+
+// Renames `from` to `to`, which must not exist yet (errno EEXIST if it
+// does), so that a stray file of that name is never overwritten.
+bool rename_to_new_name(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  if (MoveFileExW(wide_name(from).c_str(), wide_name(to).c_str(), MOVEFILE_WRITE_THROUGH))
+    return true;
+  DWORD error = GetLastError();
+  errno = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? EEXIST : EACCES;
+  return false;
+#else
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  // A file system without hard links: a rename, once the name is seen free.
+  struct stat status;
+  if (::lstat(to.c_str(), &status) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return ::rename(from.c_str(), to.c_str()) == 0;
 #endif
 }
 
@@ -648,35 +682,50 @@ bool file_save::open_in_place() {
   file_facts old;
   if (!look_at(final_path_, old) || !old.regular) return false;
   old_size_ = old.size;
-  auto make_name = [&] { return backup_name(final_path_); };
-  // Where the system allows, the backup gets its name only once it is whole
-  // and synced, so that no crash leaves a part of one behind.
-  int backup = create_private(folder_, private_mode(old), settings_.unnamed_temporary, backup_path_,
-                              make_name);
+  // A backup beside a file tells later runs that a rewrite of it was cut
+  // short, so it gets its backup name only once it holds the whole of the
+  // old bytes, synced: until then it has no name, or a temporary one.
+  int backup = create_private(folder_, private_mode(old), settings_.unnamed_temporary, temp_path_,
+                              [&] { return temporary_name(folder_); });
   if (backup < 0) return false;
-  bool saved = copy_file_into(final_path_, backup, old_size_);
-  if (saved) {
-    // From here the target may not be whole: a signal waits until it is.
-    hold_signals();
-    remove_on_signal(nullptr);
+  bool whole = copy_file_into(final_path_, backup, old_size_);
+  // From here the target may not be whole: a signal waits until it is.
+  if (whole) hold_signals();
 #ifdef O_TMPFILE
-    // An unnamed backup is named now that it is whole.
-    if (backup_path_.empty()) saved = link_unnamed(backup, backup_path_, make_name);
+  if (whole && temp_path_.empty())
+    whole = link_unnamed(backup, backup_path_, [&] { return backup_name(final_path_); });
 #endif
-  }
   close_fd(backup);
+  if (whole && !temp_path_.empty()) whole = rename_to_backup();
   remove_on_signal(nullptr);
   int fd = -1;
-  if (saved) {
+  if (whole) {
     sync_folder(folder_);
     fd = open_existing(final_path_, true);
   }
   route_ = route::in_place;
   if (fd >= 0 && start_buffered(fd)) return true;
+  if (!temp_path_.empty()) remove_file(temp_path_);
+  temp_path_.clear();
   if (!backup_path_.empty()) remove_file(backup_path_);
   backup_path_.clear();
   route_ = route::none;
   release_signals();
+  return false;
+}
+
+// Gives the whole backup, written under a temporary name, its backup name.
+bool file_save::rename_to_backup() {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    backup_path_ = backup_name(final_path_);
+    if (rename_to_new_name(temp_path_, backup_path_)) {
+      remove_on_signal(nullptr);
+      temp_path_.clear();
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  backup_path_.clear();
   return false;
 }
 
@@ -797,4 +846,24 @@ void file_save::discard() {
   if (route_ == route::in_place && !backup_path_.empty()) restore_old_bytes();
   if (route_ != route::none && route_ != route::stream) release_signals();
   route_ = route::none;
+}
+
+std::vector<std::string> leftover_backups(const std::string& target) {
+  std::vector<std::string> backups;
+  if (target.empty()) return backups;
+  const std::string final_path = resolve_links(target);
+  const fs::path folder = native_path(final_path).parent_path();
+  const std::string stem = backup_stem(final_path);
+  std::error_code error;
+  fs::directory_iterator entries(folder.empty() ? fs::path(".") : folder, error);
+  for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+    std::string name = name_of(entries->path().filename());
+    if (name.size() != stem.size() + k_tag_size || !name.starts_with(stem)) continue;
+    bool tagged = std::all_of(name.end() - k_tag_size, name.end(), [](char c) {
+      return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+    });
+    if (tagged) backups.push_back(name_of(folder / native_path(name)));
+  }
+  std::sort(backups.begin(), backups.end());
+  return backups;
 }

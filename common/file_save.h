@@ -23,7 +23,10 @@
 //    So after any failure the target holds its old bytes (or, in that last
 //    case, its backup does); after `kill -9` the target holds the old or the
 //    new bytes, except during an in-place rewrite, when the old bytes are in
-//    the target or in its backup.
+//    the target or in its backup. The backup is written under a temporary
+//    name (or none) and gets its backup name only once it is whole and
+//    synced, so a backup found beside a file always holds the old bytes
+//    and always means that a rewrite was cut short (`leftover_backups`).
 // 3. Private stays private: the temporary file is created with mode 0600 or
 //    narrower, never wider than the target, and receives the target's mode
 //    before it appears under the target's name. On Linux it is a file
@@ -34,6 +37,10 @@
 //    the signal would have. While the target is rewritten in place they wait
 //    until the backup is gone or the old bytes are back.
 // 5. A commit syncs the new file and then its folder.
+// 6. Runs that save one file take turns through `writer_lock`
+//    (common/writer_lock.h), which the caller holds from before it reads
+//    the file until the save is done; the save removes its backup before
+//    that.
 #pragma once
 
 #include <cstddef>
@@ -42,6 +49,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class file_save {
  public:
@@ -89,6 +97,7 @@ class file_save {
   bool open_stream(int fd);
   bool open_for_rename(bool exists);
   bool open_in_place();
+  bool rename_to_backup();
   bool start_buffered(int fd);
   bool finish_rename();
   bool finish_in_place();
@@ -101,6 +110,7 @@ class file_save {
   std::string final_path_;   // the file that is replaced, links resolved
   std::string folder_;       // the folder it is in
   std::string temp_path_;    // the temporary file's name, when it has one
+                             // (the backup's until it is whole)
   std::string backup_path_;  // the in-place route's copy of the old bytes
   std::string kept_backup_;
   std::FILE* file_ = nullptr;
@@ -114,3 +124,11 @@ class file_save {
   bool failed_ = false;
   bool committed_ = false;
 };
+
+// The backups that rewrites in place left beside the file `target` leads to
+// (links followed) when they were cut short (`kill -9`, a crash, a power
+// cut), in name order; names near the system's 255-byte limit are
+// recognised in their shortened form. Empty when there are none or the
+// folder cannot be read. A backup has its name only once it is whole, so
+// each holds the file's bytes from before its save.
+std::vector<std::string> leftover_backups(const std::string& target);

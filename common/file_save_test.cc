@@ -222,6 +222,45 @@ TEST(FileSave, AFailedRewriteInPlacePutsTheOldBytesBack) {
   EXPECT_EQ(names_in(dir.path()).size(), 2u);
 }
 
+// A run that dies in the middle of a rewrite in place (here at a file-size
+// limit, whose signal ends it) leaves the old bytes in a backup that the
+// next run finds, also beside a name as long as the system allows; one that
+// dies while the backup is still being written leaves none, whether or not
+// the system has unnamed files: a backup that is found is always whole.
+TEST(FileSave, ABackupIsFoundOnlyOnceItIsWhole) {
+  testkit::scratch_dir dir;
+  const std::string old_bytes(10000, 'o');
+  for (const std::string& base : {std::string("table.tlk"), std::string(251, 'n') + ".tlk"}) {
+    for (bool unnamed : {true, false}) {
+      for (rlim_t limit : {rlim_t{5000}, rlim_t{20000}}) {
+        for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove(entry.path());
+        std::string name = dir.file(base);
+        testkit::write_bytes(name, old_bytes);
+        fs::create_hard_link(name, dir.path() / "other.tlk");
+        int status = in_child([&] {
+          signal(SIGXFSZ, SIG_DFL);
+          rlimit limits{limit, limit};
+          setrlimit(RLIMIT_FSIZE, &limits);
+          file_save::options settings;
+          settings.unnamed_temporary = unnamed;
+          file_save file(name, settings);
+          if (!file.open()) _exit(2);
+          file.write(std::string(30000, 'n'));
+          _exit(file.commit() ? 3 : 4);
+        });
+        EXPECT_EQ(status, 128 + SIGXFSZ);
+        std::vector<std::string> backups = leftover_backups(name);
+        if (limit < old_bytes.size()) {
+          EXPECT_TRUE(backups.empty()) << "unnamed " << unnamed;
+        } else {
+          ASSERT_EQ(backups.size(), 1u) << "unnamed " << unnamed;
+          EXPECT_EQ(testkit::read_bytes(backups[0]), old_bytes);
+        }
+      }
+    }
+  }
+}
+
 // A signal during a save ends the process as the signal would; the
 // temporary file goes with it, and a rewrite in place finishes first.
 TEST(FileSave, ASignalDuringASaveLeavesNoFileHalfWritten) {

@@ -66,6 +66,28 @@ text_kind kind_of_text(std::string_view bytes) {
   if (bytes.starts_with("\xff\xfe\0\0"sv) || bytes.starts_with("\0\0\xfe\xff"sv))
     return text_kind::utf32;
   if (bytes.starts_with("\xff\xfe"sv) || bytes.starts_with("\xfe\xff"sv)) return text_kind::utf16;
+  // Without a mark (iconv and many scripts write none), the NUL bytes tell:
+  // text of one-byte characters holds hardly any, while Latin text of two-
+  // or four-byte characters holds one in every high byte. Most lists hold no
+  // NUL at all, which one quick search finds.
+  if (bytes.find('\0') == std::string_view::npos) return text_kind::plain;
+  std::size_t nuls[4] = {}, places[4] = {};
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    places[i % 4]++;
+    nuls[i % 4] += bytes[i] == '\0';
+  }
+  // A character's top byte is always NUL in UTF-32, and its next one is
+  // for every Latin letter.
+  if (bytes.size() % 4 == 0) {
+    if (nuls[3] == places[3] && nuls[2] * 2 >= places[2]) return text_kind::utf32;
+    if (nuls[0] == places[0] && nuls[1] * 2 >= places[1]) return text_kind::utf32;
+  }
+  // In UTF-16 one byte of each pair is NUL for every Latin letter, the other
+  // hardly ever.
+  std::size_t even_nuls = nuls[0] + nuls[2], odd_nuls = nuls[1] + nuls[3];
+  std::size_t evens = places[0] + places[2], odds = places[1] + places[3];
+  if (odd_nuls * 2 >= odds && even_nuls * 4 <= odd_nuls) return text_kind::utf16;
+  if (even_nuls * 2 >= evens && odd_nuls * 4 <= even_nuls) return text_kind::utf16;
   return text_kind::plain;
 }
 

@@ -16,8 +16,11 @@
 // does not fit in memory.
 bool read_file(const std::string& file_name, file_bytes& bytes);
 
-// What the byte-order mark at the start of a list says it is. Only the
-// marks are looked at: any other bytes are the list's own.
+// What a list is: its byte-order mark says, and a list without one is
+// taken for UTF-16 or UTF-32 when its NUL bytes fall as Latin text in
+// those encodings puts them (one in every second or every fourth byte, at
+// least half of the time, and hardly any elsewhere). The whole list is
+// looked at, before it is split into lines.
 enum class text_kind { plain, utf16, utf32 };
 text_kind kind_of_text(std::string_view bytes);
 

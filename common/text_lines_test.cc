@@ -95,4 +95,32 @@ TEST(ReadFile, FailsOnAMissingFileAndOnADirectory) {
   EXPECT_FALSE(read_file(dir.path().string(), read));
 }
 
+// What a list is, from its mark or, without one (iconv writes none), from
+// where its NUL bytes fall.
+TEST(TextKind, TellsTwoAndFourByteTextWithOrWithoutAMark) {
+  using namespace std::string_literals;
+  const std::string word = "old = new\n";
+  auto widened = [&word](std::size_t width, bool big_endian) {
+    std::string wide;
+    for (char c : word) {
+      std::string unit(width, '\0');
+      unit[big_endian ? width - 1 : 0] = c;
+      wide += unit;
+    }
+    return wide;
+  };
+  for (bool big_endian : {false, true}) {
+    std::string mark16 = big_endian ? "\xfe\xff"s : "\xff\xfe"s;
+    std::string mark32 = big_endian ? "\0\0\xfe\xff"s : "\xff\xfe\0\0"s;
+    EXPECT_EQ(kind_of_text(mark16 + widened(2, big_endian)), text_kind::utf16) << big_endian;
+    EXPECT_EQ(kind_of_text(mark32 + widened(4, big_endian)), text_kind::utf32) << big_endian;
+    EXPECT_EQ(kind_of_text(widened(2, big_endian)), text_kind::utf16) << big_endian;
+    EXPECT_EQ(kind_of_text(widened(4, big_endian)), text_kind::utf32) << big_endian;
+  }
+  // A few NUL bytes in a list of one-byte text leave it one.
+  EXPECT_EQ(kind_of_text("apple\npe\0r\nplum\0\n"s), text_kind::plain);
+  EXPECT_EQ(kind_of_text("\0\0"s), text_kind::plain);
+  EXPECT_EQ(kind_of_text(word), text_kind::plain);
+}
+
 }  // namespace

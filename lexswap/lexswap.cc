@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/command.h"
+#include "common/writer_lock.h"
 #include "lexswap/text_pass.h"
 #include "talk/ie_res_talk.h"
 
@@ -44,6 +45,11 @@ std::optional<std::string> refuse_rules(const replacement_list& list,
     if (list.replacement_strings[i].find(search) != std::string::npos)
       return line_message(list_name, list.line_numbers[i],
                           "the replacement contains the search string.");
+    // A table's text ends at its first NUL: a NUL saved into one would cut
+    // that text short at every later load, for good.
+    if (search.find('\0') != std::string::npos ||
+        list.replacement_strings[i].find('\0') != std::string::npos)
+      return line_message(list_name, list.line_numbers[i], "a rule holds a NUL byte.");
   }
   return std::nullopt;
 }
@@ -68,16 +74,25 @@ int run_lexswap(int argc, char** argv) {
   if (!file_exists(list_name))
     exit_with_message("Cannot proceed, file '" + list_name + "' not found.");
 
+  // Held until the table is saved: a second run on the table waits here,
+  // and then reads what this one saved.
+  writer_lock lock;
+  if (std::optional<std::string> refusal = start_writing(table_name, lock))
+    exit_with_message(*refusal);
+
   // A table that failed to load must never be saved: its missing entries
-  // would replace the file's.
+  // would replace the file's. Records may share or overlap their stored
+  // strings, and saved, each takes a copy of its own: a table that could
+  // not be saved as it is, is refused before its texts are copied and the
+  // rules run for minutes.
   auto table = std::make_unique<ie_res_talk>();
-  if (!table->load(table_name)) return 1;
-  // Records may share one stored string, which is held once; saved, each
-  // would take its own copy. A table that could not be saved as it is, is
-  // refused before the rules run for minutes.
-  if (table->save_size() > ie_res_talk::k_largest_file)
-    exit_with_message("Cannot proceed, file '" + table_name +
-                      "' holds more text than a talk table can hold (4 GiB).");
+  switch (table->load_to_save(table_name)) {
+    case ie_res_talk::load_result::loaded: break;
+    case ie_res_talk::load_result::failed: return 1;
+    case ie_res_talk::load_result::too_large_to_save:
+      exit_with_message("Cannot proceed, file '" + table_name +
+                        "' holds more text than a talk table can hold (4 GiB).");
+  }
 
   replacement_list list;
   text_kind kind = text_kind::plain;

@@ -11,7 +11,8 @@
 
 // The message for the first rule of `list` that can never finish whatever
 // the text (an empty search string, or a replacement that holds its search
-// string), or nothing when every rule may finish. `list_name` is the list
+// string) or can only do harm (a NUL byte, which no text can hold), or
+// nothing when every rule may work. `list_name` is the list
 // file's name as given.
 std::optional<std::string> refuse_rules(const replacement_list& list, const std::string& list_name);
 

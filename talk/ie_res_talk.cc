@@ -125,13 +125,38 @@ class shared_strings {
   std::unordered_map<std::uint64_t, std::uint32_t> first_;
 };
 
+// The size of the file that saving the table in `file` would write: every
+// record gets its own copy of its string, shared or not.
+std::uint64_t claimed_save_size(std::string_view file) {
+  const auto* header = reinterpret_cast<const std::uint8_t*>(file.data());
+  std::uint32_t count = get_le32(header + k_entry_count_at);
+  std::uint64_t size = k_header_size + std::uint64_t{count} * k_record_size;
+  for (std::uint32_t i = 0; i < count; ++i)
+    size += get_le32(record_at(file, i) + k_record_length_at);
+  return size;
+}
+
 }  // namespace
 
 bool ie_res_talk::load(const std::string& file_name) {
+  return load_table(file_name, false) == load_result::loaded;
+}
+
+ie_res_talk::load_result ie_res_talk::load_to_save(const std::string& file_name) {
+  return load_table(file_name, true);
+}
+
+ie_res_talk::load_result ie_res_talk::load_table(const std::string& file_name,
+                                                 bool refuse_unsavable) {
   file_bytes file;
   load_status status = read_table_file(file_name, file);
   if (file.size() >= k_header_size) std::memcpy(header_.data(), file.data(), k_header_size);
-  if (status != load_status::ok) return report_load(status);
+  if (status != load_status::ok) {
+    report_load(status);
+    return load_result::failed;
+  }
+  if (refuse_unsavable && claimed_save_size(file) > k_largest_file)
+    return load_result::too_large_to_save;
 
   std::uint32_t count = entry_count();
   const std::size_t first = entries_.size();
@@ -146,12 +171,11 @@ bool ie_res_talk::load(const std::string& file_name) {
       [[maybe_unused]] bool inside = entry->read_text(file, strings_offset());
     }
   }
-  return true;
+  return load_result::loaded;
 }
 
-bool ie_res_talk::read_texts(const std::string& file_name,
+bool ie_res_talk::read_texts(const std::string& file_name, file_bytes& file,
                              const std::function<void(std::string_view)>& visit) {
-  file_bytes file;
   load_status status = read_table_file(file_name, file);
   if (status != load_status::ok) return report_load(status);
   const auto* header = reinterpret_cast<const std::uint8_t*>(file.data());

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/big_allocator.h"
 #include "talk/ie_res_talk_entry.h"
 
 // Layout of the 18-byte header, integers little-endian:
@@ -53,13 +54,24 @@ class ie_res_talk {
   // can be saved over it at once.
   bool load(const std::string& file_name);
 
+  // What `load_to_save` found.
+  enum class load_result { loaded, failed, too_large_to_save };
+  // `load`, for a table that is to be saved: one whose save would pass
+  // `k_largest_file` is refused before a byte of text is copied, with
+  // `too_large_to_save` and no message (the caller says why). Records may
+  // share or overlap their strings, and a save gives each its own copy, so
+  // a small file can claim far more text than it holds; loading it whole
+  // would cost as much memory as the save could never write.
+  load_result load_to_save(const std::string& file_name);
+
   // Reads a talk table file with the checks and messages of `load`, but
   // hands the text of each entry, in order, to `visit` instead of keeping
   // the entries: for callers that only read the texts once. Every record is
   // checked before the first text is visited, so a damaged file visits none.
   // A stored string is visited once, however many records name it (the same
-  // offset and length).
-  static bool read_texts(const std::string& file_name,
+  // offset and length). The texts are views into `file`, which holds the
+  // file's bytes afterwards, so they last as long as it does.
+  static bool read_texts(const std::string& file_name, file_bytes& file,
                          const std::function<void(std::string_view)>& visit);
 
   // Writes the table to `file_name` in the packed layout: strings one after
@@ -98,6 +110,7 @@ class ie_res_talk {
  private:
   void set_entry_count(std::uint32_t value);
   void set_strings_offset(std::uint32_t value);
+  load_result load_table(const std::string& file_name, bool refuse_unsavable);
   // Lays the strings out one after another; returns false when they do not
   // fit the format's 32-bit offsets.
   bool update_offsets();

@@ -74,6 +74,13 @@ TEST_F(Inputs, ListsOfTwoOrFourByteCharactersAreRefused) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, refusal(utf32, "UTF-32"));
 
+  // As `iconv -t utf-16le` writes it, without a mark: its NUL bytes tell,
+  // before any of them can be taken for a rule's.
+  std::string unmarked = dir_.put("iconv.txt", std::string("s\0w\0o\0r\0d\0=\0b\0\n\0", 16));
+  result = run(LEXSWAP, {table, unmarked});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, refusal(unmarked, "UTF-16"));
+
   std::string model = dir_.file("model.txt");
   for (const auto& args : {std::vector<std::string>{"-r", utf16, "-s", model},
                            std::vector<std::string>{"-l", utf16, "-s", model}}) {
@@ -153,6 +160,31 @@ TEST_F(Inputs, ATableOfRecordsSharingOneLongStringCostsNoMoreThanItsFile) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "dolo\ndolor\nipsum\nlorem\n");
   result = run(LEXSWAP, {table, rules}, limited);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "Cannot proceed, file '" + table +
+                            "' holds more text than a talk table can hold (4 GiB).\n");
+}
+
+// Records need not share a string to claim more text than the file holds:
+// 5,000 records of 900,000 bytes at offsets 0 to 4,999 of one text are
+// 1 MB of file and 4.5 GB of texts to save. lexswap refuses it before it
+// copies a text.
+TEST_F(Inputs, ATableOfOverlappingStringsPastWhatASaveCanHoldIsRefusedAtOnce) {
+  std::string text;
+  while (text.size() < 905000) text += "lorem ipsum dolor ";
+  std::vector<testkit::record> records(5000);
+  for (std::uint32_t i = 0; i < records.size(); ++i) {
+    records[i].offset = i;
+    records[i].length = 900000;
+  }
+  std::string table = dir_.put("dialog.tlk", testkit::tlk_bytes(records, text, 18 + 26 * 5000));
+  testkit::run_options limited;
+#if !defined(__SANITIZE_ADDRESS__)
+  if (!testkit::under_wine() && !testkit::under_emulator())
+    limited.memory_limit = std::uint64_t{1} << 30;
+#endif
+  testkit::run_result result =
+      run(LEXSWAP, {table, dir_.put("rules.txt", "lorem = LOREM\n")}, limited);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "Cannot proceed, file '" + table +
                             "' holds more text than a talk table can hold (4 GiB).\n");

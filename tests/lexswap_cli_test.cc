@@ -167,6 +167,11 @@ TEST_F(LexswapCommand, RefusesRulesThatCanNeverFinishBeforeWritingAnything) {
       {"a = b\nb = abc\n = x\n",
        "line 2 of '" + list_ + "': the replacement contains the search string."},
       {"same = same", "line 1 of '" + list_ + "': the replacement contains the search string."},
+      // A text ends at its first NUL: saved into a table, one would cut it
+      // short at every later load.
+      {std::string("a = b\nsword = bl\0ade\n", 21),
+       "line 2 of '" + list_ + "': a rule holds a NUL byte."},
+      {std::string("a\0b = c\n", 8), "line 1 of '" + list_ + "': a rule holds a NUL byte."},
   };
   for (const auto& c : cases) {
     testkit::run_result result = swap({"abc"}, c.rules);

@@ -4,7 +4,9 @@
 // writing them in place would be allowed, and must come out as the same
 // file with new bytes (owner, links, permissions, attributes), with nothing
 // left beside them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "testing/run_program.h"
 
@@ -188,6 +191,111 @@ TEST_F(Saving, ATableWithTheLongestNameASystemAllows) {
     fs::remove(dir_.file("short.tlk"));
   }
   EXPECT_EQ(files_in(dir_.path()), 3u);
+}
+
+// Holds a file's writers' lock as another run of the kit would (`flock`).
+class held_lock {
+ public:
+  explicit held_lock(const std::string& file) : fd_(open(file.c_str(), O_RDONLY | O_CLOEXEC)) {
+    EXPECT_EQ(flock(fd_, LOCK_EX), 0);
+  }
+  ~held_lock() { release(); }
+  void release() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+// A run that saves a file waits while another holds it, then works on what
+// that run saved: by a new file renamed over the table, by the table
+// rewritten in place (a hard link), and a model loaded and saved over
+// itself. Without the wait the second run's save would drop the first's.
+TEST_F(Saving, ASecondRunWaitsForTheFirstAndWorksOnWhatItSaved) {
+  if (testkit::under_wine()) GTEST_SKIP() << "Windows runs take turns through a named mutex";
+  std::string words = dir_.put("words.txt", "ab\n");
+  std::string model = dir_.file("model.txt");
+  std::string expected_model = dir_.file("expected.txt");
+  const std::string first_table = testkit::packed_tlk({"the older words", "old"});
+  const std::string first_model = "[c:d1\ncd:]1\n";
+  for (int round = 0; round < 3; ++round) {
+    std::string target = round < 2 ? table_ : model;
+    testkit::write_bytes(target, round < 2 ? old_table_ : "[x:y1\nxy:]1\n");
+    if (round == 1) fs::create_hard_link(table_, dir_.file("linked.tlk"));
+    held_lock lock(target);
+    testkit::run_result result;
+    std::thread second([&] {
+      result = round < 2 ? run(LEXSWAP, {table_, rules_})
+                         : run(WORDLOOM, {"-l", model, "-r", words, "-s", model, "-c", "0"});
+    });
+    // Long enough for the second run to say that it waits.
+    std::this_thread::sleep_for(std::chrono::milliseconds(round == 0 ? 2500 : 300));
+    std::string first_saved = round < 2 ? first_table : first_model;
+    if (round == 1) {
+      testkit::write_bytes(target, first_saved);
+    } else {
+      fs::rename(dir_.put("saved", first_saved), target);
+    }
+    lock.release();
+    second.join();
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    if (round == 0) {
+      EXPECT_EQ(result.err, "Waiting for another run to finish with '" + table_ + "' ...\n");
+    }
+    if (round < 2) {
+      EXPECT_EQ(testkit::read_bytes(table_), testkit::packed_tlk({"the newer words", "new"}));
+    } else {
+      testkit::write_bytes(expected_model, first_model);
+      run(WORDLOOM, {"-l", expected_model, "-r", words, "-s", expected_model, "-c", "0"});
+      EXPECT_EQ(testkit::read_bytes(model), testkit::read_bytes(expected_model));
+    }
+  }
+}
+
+// A backup beside a file is what a rewrite in place cut short (`kill -9`,
+// a power cut) leaves: the file may be damaged, and only the user can tell
+// which of the two to keep. Writers refuse to go on; readers warn and go
+// on, but not while a writer holds the lock, whose save made the backup.
+TEST_F(Saving, ABackupLeftBesideAFileStopsWritersAndWarnsReaders) {
+  const std::string damaged = testkit::packed_tlk({"the new", "old"});
+  testkit::write_bytes(table_, damaged);
+  std::string backup = dir_.put("dialog.tlk.backup-0123abcd", old_table_);
+  auto cut_short = [](const std::string& kept, const std::string& file) {
+    return "'" + kept + "' holds the bytes of '" + file + "' from before a save that was cut short";
+  };
+  testkit::run_result result = run(LEXSWAP, {table_, rules_});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "Cannot proceed, " + cut_short(backup, table_) +
+                            "; keep the one you want and delete the other.\n");
+  EXPECT_EQ(testkit::read_bytes(table_), damaged);
+
+  result = run(LEXGLEAN, {table_});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "new\nold\nthe\n");
+  EXPECT_EQ(result.err,
+            "Warning: " + cut_short(backup, table_) + "; '" + table_ + "' may be damaged.\n");
+  if (!testkit::under_wine()) {
+    held_lock writer(table_);
+    EXPECT_EQ(run(LEXGLEAN, {table_}).err, "");
+  }
+
+  std::string model = dir_.put("model.txt", "[a:b1\n");
+  std::string model_backup = dir_.put("model.txt.backup-89abcdef", "[a:c1\n");
+  result = run(WORDLOOM, {"-r", dir_.put("words.txt", "cab\n"), "-s", model, "-c", "0"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "Cannot proceed, " + cut_short(model_backup, model) +
+                            "; keep the one you want and delete the other.\n");
+  EXPECT_EQ(testkit::read_bytes(model), "[a:b1\n");
+
+  // Near the system's 255-byte limit the backup's name is cut short.
+  if (testkit::under_wine()) return;
+  std::string long_table = dir_.put(std::string(251, 'n') + ".tlk", old_table_);
+  std::string long_backup = dir_.put(std::string(239, 'n') + ".backup-0123abcd", old_table_);
+  result = run(LEXSWAP, {long_table, rules_});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find(cut_short(long_backup, long_table)), std::string::npos) << result.out;
 }
 
 // `wordloom -s /dev/stdout > out.txt`: the model and then the words.

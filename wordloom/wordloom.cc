@@ -7,6 +7,7 @@
 
 #include "common/command.h"
 #include "common/text_lines.h"
+#include "common/writer_lock.h"
 #include "markov/markovchain.h"
 #include "wordloom/getopt.h"
 
@@ -67,6 +68,16 @@ int run_wordloom(int argc, char** argv) {
   if (options.has_option("h")) usage();
   const wordloom_settings settings = read_settings(options);
 
+  // A model loaded, trained further and saved over itself (`-l m -s m`)
+  // must not lose what another run saved meanwhile: the save's lock is
+  // taken before anything is read.
+  writer_lock lock;
+  if (!settings.save_file.empty()) {
+    if (std::optional<std::string> refusal = start_writing(settings.save_file, lock))
+      exit_with_message(*refusal);
+  }
+  if (!settings.load_file.empty() && settings.load_file != settings.save_file)
+    warn_of_cut_save(settings.load_file);
   if (!settings.load_file.empty()) {
     file_bytes bytes;
     [[maybe_unused]] std::int32_t items = model.merge_state(

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+#include "common/writer_lock.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "testing/testkit.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Two writers of one file, as two runs would be (two threads hold the lock
+// as two processes do: by file description, or by mutex owner on Windows).
+// The second waits, and is told so, until the first lets go, and then holds
+// the lock of the file that the first run's save renamed over the name.
+TEST(WriterLock, ASecondWriterWaitsForTheFirstAndThenLocksTheFileItSaved) {
+  testkit::scratch_dir dir;
+  std::string name = dir.put("table.tlk", "old");
+  writer_lock first;
+  ASSERT_EQ(first.take(name, nullptr), writer_lock::result::held);
+
+  std::atomic<bool> told{false}, second_holds{false}, looked{false};
+  std::thread second_run([&] {
+    writer_lock second;
+    EXPECT_EQ(second.take(name, [&] { told = true; }), writer_lock::result::held);
+    second_holds = true;
+    while (!looked) std::this_thread::sleep_for(1ms);
+  });
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_FALSE(second_holds);
+  EXPECT_TRUE(told);
+  fs::rename(dir.put("new.tlk", "new"), name);
+  first.release();
+  while (!second_holds) std::this_thread::sleep_for(1ms);
+  EXPECT_TRUE(writer_lock::held_elsewhere(name));
+  looked = true;
+  second_run.join();
+  EXPECT_FALSE(writer_lock::held_elsewhere(name));
+
+  // A file that does not exist yet needs no lock, and gets no file.
+  writer_lock none;
+  EXPECT_EQ(none.take(dir.file("new.model"), nullptr), writer_lock::result::no_file);
+  EXPECT_FALSE(fs::exists(dir.file("new.model")));
+}
+
+}  // namespace
