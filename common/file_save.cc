@@ -854,6 +854,12 @@ std::vector<std::string> leftover_backups(const std::string& target) {
   const std::string final_path = resolve_links(target);
   const fs::path folder = native_path(final_path).parent_path();
   const std::string stem = backup_stem(final_path);
+  // The backups are named as the file is, with the folder written as the
+  // user wrote it ("C:/games/dialog.tlk" gives "C:/games/dialog.tlk.backup-...").
+  const std::string file_name = name_of(native_path(final_path).filename());
+  const std::string folder_as_written =
+      final_path.ends_with(file_name) ? final_path.substr(0, final_path.size() - file_name.size())
+                                      : name_of(folder / "");
   std::error_code error;
   fs::directory_iterator entries(folder.empty() ? fs::path(".") : folder, error);
   for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
@@ -862,7 +868,7 @@ std::vector<std::string> leftover_backups(const std::string& target) {
     bool tagged = std::all_of(name.end() - k_tag_size, name.end(), [](char c) {
       return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
     });
-    if (tagged) backups.push_back(name_of(folder / native_path(name)));
+    if (tagged) backups.push_back(folder_as_written + name);
   }
   std::sort(backups.begin(), backups.end());
   return backups;
