@@ -50,21 +50,23 @@ file_save::options named_temporary() {
 }
 
 TEST(FileSave, CreatesANewFileOnCommitWithTheModeOfAPlainCreate) {
-  testkit::scratch_dir dir;
-  std::string name = dir.file("new.tlk");
-  mode_t old_mask = umask(027);
-  {
-    file_save file(name);
-    ASSERT_TRUE(file.open());
-    file.write("hello ");
-    file.write("world");
-    EXPECT_FALSE(fs::exists(name)) << "nothing may appear before the commit";
-    ASSERT_TRUE(file.commit());
+  for (mode_t mask : {mode_t{027}, mode_t{0}}) {
+    testkit::scratch_dir dir;
+    std::string name = dir.file("new.tlk");
+    mode_t old_mask = umask(mask);
+    {
+      file_save file(name);
+      ASSERT_TRUE(file.open());
+      file.write("hello ");
+      file.write("world");
+      EXPECT_FALSE(fs::exists(name)) << "nothing may appear before the commit";
+      ASSERT_TRUE(file.commit());
+    }
+    umask(old_mask);
+    EXPECT_EQ(testkit::read_bytes(name), "hello world");
+    EXPECT_EQ(mode_of(name), 0664u & ~mask) << "rw-rw-r-- less the umask";
+    EXPECT_EQ(names_in(dir.path()).size(), 1u);
   }
-  umask(old_mask);
-  EXPECT_EQ(testkit::read_bytes(name), "hello world");
-  EXPECT_EQ(mode_of(name), 0640u) << "rw-rw-r-- less the umask";
-  EXPECT_EQ(names_in(dir.path()).size(), 1u);
 }
 
 TEST(FileSave, LeavesTheTargetAloneWithoutACommitOnEitherWay) {
@@ -198,6 +200,24 @@ TEST(FileSave, APrivateFileHasNoWiderFileBesideIt) {
     EXPECT_EQ(mode_of(name), 0600u);
     EXPECT_EQ(names_in(dir.path()).size(), 1u);
   }
+  // The backup of a rewrite in place holds the old bytes for this run
+  // alone: it is private, however widely the file may be read.
+  for (bool unnamed : {true, false}) {
+    testkit::scratch_dir dir;
+    std::string name = dir.file("shared.tlk");
+    testkit::write_bytes(name, "old");
+    ASSERT_EQ(chmod(name.c_str(), 0644), 0);
+    fs::create_hard_link(name, dir.path() / "other.tlk");
+    file_save::options settings;
+    settings.unnamed_temporary = unnamed;
+    file_save file(name, settings);
+    ASSERT_TRUE(file.open());
+    std::vector<std::string> backups = leftover_backups(name);
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(mode_of(backups[0]), 0600u);
+    ASSERT_TRUE(file.commit());
+    EXPECT_TRUE(leftover_backups(name).empty());
+  }
 }
 
 // A file-size limit makes the rewrite in place fail half-way: the old
@@ -290,6 +310,21 @@ TEST(FileSave, ASignalDuringASaveLeavesNoFileHalfWritten) {
     EXPECT_EQ(status, 128 + SIGHUP);
     EXPECT_EQ(testkit::read_bytes(dir.file("other.tlk")), "newer");
     EXPECT_EQ(names_in(dir.path()).size(), 2u) << "the backup is removed";
+  }
+
+  // Under `nohup` a SIGHUP is ignored, during the save too, on either way.
+  for (bool linked : {true, false}) {
+    if (!linked) fs::remove(dir.path() / "other.tlk");
+    status = in_child([&] {
+      signal(SIGHUP, SIG_IGN);
+      file_save file(name);
+      if (!file.open()) _exit(2);
+      file.write("kept");
+      raise(SIGHUP);
+      _exit(file.commit() ? 0 : 3);
+    });
+    EXPECT_EQ(status, 0) << linked;
+    EXPECT_EQ(testkit::read_bytes(name), "kept");
   }
 }
 

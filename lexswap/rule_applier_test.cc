@@ -80,6 +80,17 @@ TEST(RuleApplier, ARuleIsStoppedByTheWholeTextThoughNotByAnyOfItsWords) {
   std::optional<apply_failure> failure = rules.apply(text);
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(failure->replacements, 1000000u + 16u * 41u + 1u);
+
+  // The same for the length: `aab` grows to 1,026 bytes in 33 replacements,
+  // past its share (3 x 34 bytes) though within its count (16 x 3). Twenty
+  // thousand of them would make 20.5 MB of a text of 80,000 bytes, past
+  // 16 MiB + 80,000 x 34.
+  rules = compiled(parse_replacement_list("ab = " + std::string(32, 'b') + "a\n"));
+  text.clear();
+  for (int i = 0; i < 20000; ++i) text += "aab ";
+  failure = rules.apply(text);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->replacements, 626362u);
 }
 
 // The plain way, kept as the reference: every rule in turn, each with the

@@ -109,6 +109,18 @@ TEST_F(TextPass, MemoryThatRunsOutOnAnyThreadIsAFailure) {
     EXPECT_EQ(failure->failure.error, apply_error::out_of_memory);
     EXPECT_EQ(failure->entry, 1500u);
   }
+  // Or on the calling thread while the pass sets itself up: the board of a
+  // million entries' blocks does not fit under the limit. A pass that went
+  // on regardless would hand back a table changed in part.
+  make_entries({"plain text"});
+  entries_.assign(1000000, entries_[0]);
+  std::optional<pass_failure> failure;
+  {
+    testkit::allocation_limit limit(std::size_t{64} << 10);
+    failure = pass(list, 2);
+  }
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->failure.error, apply_error::out_of_memory);
 }
 
 TEST_F(TextPass, AnEmptyTableIsDoneAtOnce) {

@@ -29,18 +29,20 @@ TEST(WordMemo, KeepsEveryWordWithItsResultThroughManyGrowths) {
 
 TEST(WordMemo, StopsKeepingAtItsSize) {
   word_memo memo;
-  const std::string long_word(word_memo::k_longest_word + 1, 'a');
-  memo.keep(long_word, "b");
-  EXPECT_FALSE(memo.find(long_word).has_value());
+  // Words of up to 64 bytes are kept, longer ones not.
+  memo.keep(std::string(64, 'a'), "b");
+  EXPECT_TRUE(memo.find(std::string(64, 'a')).has_value());
+  memo.keep(std::string(65, 'a'), "b");
+  EXPECT_FALSE(memo.find(std::string(65, 'a')).has_value());
   // Results of 64 KiB under words of one to three bytes: the memo's 8 MiB
   // hold 127 of them.
-  const std::string result(word_memo::k_longest_result, 'r');
+  const std::string result(std::size_t{64} << 10, 'r');
   std::size_t kept = 0;
   for (int i = 0; i < 1000; ++i) {
     memo.keep(std::to_string(i), result);
     kept += memo.find(std::to_string(i)).has_value();
   }
-  EXPECT_EQ(kept, word_memo::k_most_bytes / result.size() - 1);
+  EXPECT_EQ(kept, 127u);
 }
 
 }  // namespace

@@ -190,6 +190,28 @@ TEST_F(Inputs, ATableOfOverlappingStringsPastWhatASaveCanHoldIsRefusedAtOnce) {
                             "' holds more text than a talk table can hold (4 GiB).\n");
 }
 
+// The format's offsets reach 4 GiB - 1 bytes: a table whose save would be
+// exactly that long is taken (the rule list's refusal comes next), one
+// byte more is refused. 65,536 records on one string of 65,510 bytes, the
+// last one shorter, make a file of 1.8 MB.
+TEST_F(Inputs, ATableWhoseSaveWouldFillTheFormatToTheLastByteIsTaken) {
+  std::string rules = dir_.put("rules.txt", " = x\n");
+  for (std::uint32_t last : {65491u, 65492u}) {
+    std::vector<testkit::record> records(65536);
+    for (testkit::record& r : records) r.length = 65510;
+    records.back().length = last;
+    std::string table = dir_.put(
+        "dialog.tlk", testkit::tlk_bytes(records, std::string(65510, 'w'), 18 + 26 * 65536));
+    testkit::run_result result = run(LEXSWAP, {table, rules});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out,
+              last == 65491u
+                  ? "Cannot proceed, line 1 of '" + rules + "': the search string is empty.\n"
+                  : "Cannot proceed, file '" + table +
+                        "' holds more text than a talk table can hold (4 GiB).\n");
+  }
+}
+
 // On a 32-bit system a file of 4 GiB and more cannot be held: a table that
 // large is the memory message, not a size cut short or the C++ library's
 // own end.
