@@ -611,10 +611,20 @@ bool file_save::open() {
 #ifdef _WIN32
   old_attributes_ = facts.exists ? facts.attributes : 0;
 #endif
-  catch_signals();
-  bool opened =
-      (facts.links <= 1 && open_for_rename(facts.exists)) || (facts.exists && open_in_place());
-  if (!opened) release_signals();
+  // Each way sets the signal handlers up afresh: a way that failed may have
+  // let them go, and the backup of a rewrite in place must not be made
+  // without them.
+  bool opened = false;
+  if (facts.links <= 1) {
+    catch_signals();
+    opened = open_for_rename(facts.exists);
+    if (!opened) release_signals();
+  }
+  if (!opened && facts.exists) {
+    catch_signals();
+    opened = open_in_place();
+    if (!opened) release_signals();
+  }
   return opened;
 }
 

@@ -14,8 +14,10 @@
 #endif
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "testing/run_program.h"
@@ -302,6 +304,51 @@ TEST_F(Saving, ABackupLeftBesideAFileStopsWritersAndWarnsReaders) {
   result = run(LEXSWAP, {long_table, rules_});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.out.find(cut_short(long_backup, long_table)), std::string::npos) << result.out;
+}
+
+// The system calls of a save, as strace sees them, one letter each: F a
+// file synced, D the folder synced, R the rename over the table, B the
+// backup named, U the backup removed.
+std::string save_calls(const std::string& trace, const std::string& folder) {
+  std::string calls;
+  std::istringstream lines(testkit::read_bytes(trace));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("fsync(") != std::string::npos) {
+      calls += line.find("<" + folder + ">") != std::string::npos ? 'D' : 'F';
+    } else if (line.find("rename") != std::string::npos) {
+      calls += 'R';
+    } else if (line.find(".backup-") != std::string::npos) {
+      calls += line.find("unlink") != std::string::npos ? 'U' : 'B';
+    }
+  }
+  return calls;
+}
+
+// Only a power cut shows a sync left out, so the order of the calls is
+// checked instead: the new bytes are synced before the rename puts them
+// under the table's name, the backup before it gets its name, the table's
+// new bytes before the backup goes, and the folder after each change of
+// names.
+TEST_F(Saving, EveryFileIsSyncedBeforeItIsNamedAndTheFolderAfter) {
+  if (testkit::under_wine() || testkit::under_emulator())
+    GTEST_SKIP() << "strace follows only this system's own programs";
+  if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "strace is not installed, or may not trace here";
+  const std::string trace = dir_.file("trace.txt");
+  const std::string folder = fs::canonical(dir_.path()).string();
+  auto traced = [&] {
+    testkit::write_bytes(table_, old_table_);
+    testkit::run_result result =
+        run("strace", {"-f", "-y", "-o", trace, "-e",
+                       "trace=fsync,fdatasync,rename,renameat,renameat2,linkat,unlink,unlinkat",
+                       LEXSWAP, table_, rules_});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(testkit::read_bytes(table_), new_table_);
+    return save_calls(trace, folder);
+  };
+  EXPECT_EQ(traced(), "FRD") << "a new file renamed over the table";
+  fs::create_hard_link(table_, dir_.file("linked.tlk"));
+  EXPECT_EQ(traced(), "FBDFUD") << "the table rewritten in place";
 }
 
 // `wordloom -s /dev/stdout > out.txt`: the model and then the words.
