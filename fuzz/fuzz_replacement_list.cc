@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::optional<apply_failure> stopped_too;
   for (std::size_t i = 0; i < list.size() && !stopped_too; ++i) {
     std::uint64_t made = 0;
-    if (!replace_all(one_by_one, list.search_strings[i], list.replacement_strings[i], nullptr, true,
+    if (!replace_all(one_by_one, list.search_strings[i], list.replacement_strings[i], nullptr,
                      &made))
       stopped_too = apply_failure{apply_error::rule_stopped, i, made};
   }

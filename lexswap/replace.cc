@@ -159,53 +159,14 @@ bool can_form_anew(std::string_view search, std::string_view replacement) {
   return false;
 }
 
-namespace {
-
-// The rules that cannot form their search string anew: each occurrence of
-// the text is replaced once, in one pass.
-std::uint64_t replace_in_one_pass(std::string& text, std::string_view search,
-                                  std::string_view replacement, std::size_t found,
-                                  std::vector<changed_region>* changes) {
-  thread_local std::string result;
-  result.clear();
-  std::uint64_t replaced = 0;
-  std::size_t from = 0;
-  while (found != std::string::npos) {
-    result.append(text, from, found - from);
-    std::size_t start = result.size();
-    result.append(replacement);
-    if (changes != nullptr) {
-      if (!changes->empty() && changes->back().end == start) {
-        changes->back().end = result.size();
-        changes->back().old_size += search.size();
-      } else {
-        changes->push_back({start, result.size(), search.size()});
-      }
-    }
-    from = found + search.size();
-    found = text.find(search, from);
-    ++replaced;
-  }
-  result.append(text, from, std::string::npos);
-  text.swap(result);
-  return replaced;
-}
-
-}  // namespace
-
 bool replace_all(std::string& text, std::string_view search, std::string_view replacement,
-                 std::vector<changed_region>* changes, bool forms_anew, std::uint64_t* made) {
+                 std::vector<changed_region>* changes, std::uint64_t* made) {
   if (changes != nullptr) changes->clear();
   if (made != nullptr) *made = 0;
   // The empty string is found forever, in every text.
   if (search.empty()) return false;
   std::size_t found = text.find(search);
   if (found == std::string::npos) return true;
-  if (!forms_anew) {
-    std::uint64_t replaced = replace_in_one_pass(text, search, replacement, found, changes);
-    if (made != nullptr) *made = replaced;
-    return true;
-  }
   // A replacement that holds its search string brings it straight back.
   if (replacement.find(search) != std::string_view::npos) return false;
 

@@ -63,9 +63,7 @@ bool can_form_anew(std::string_view search, std::string_view replacement);
 // stopped on this text (see above); `text` then holds a partly replaced
 // text. `made`, when given, receives the number of replacements made.
 // When `changes` is given, it receives the changed parts of the text in
-// order (none when the text did not change). `forms_anew` may be false only
-// when `can_form_anew` is. Costs time linear in the text and the
-// replacements made.
+// order (none when the text did not change). Costs time linear in the text
+// and the replacements made.
 bool replace_all(std::string& text, std::string_view search, std::string_view replacement,
-                 std::vector<changed_region>* changes = nullptr, bool forms_anew = true,
-                 std::uint64_t* made = nullptr);
+                 std::vector<changed_region>* changes = nullptr, std::uint64_t* made = nullptr);

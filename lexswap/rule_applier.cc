@@ -766,7 +766,7 @@ std::optional<apply_failure> state_engine<State>::apply_in_turn(std::string& tex
         std::uint64_t made = 0;
         const std::size_t before = text.size();
         if (!replace_all(text, list_.search_strings[rule], list_.replacement_strings[rule],
-                         &changes_, true, &made))
+                         &changes_, &made))
           return apply_failure{apply_error::rule_stopped, rule, made};
         if (past_word_limits != nullptr) {
           // A text that grows, grows with every replacement: its end is
