@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,21 @@ std::string_view list_text(std::string_view bytes);
 // lines could never match the one-byte text of a table or a list:
 // "Cannot proceed, file 'NAME' is UTF-16 text; save it as UTF-8 or ANSI."
 std::string wide_text_message(const std::string& file_name, text_kind kind);
+
+// A list that a user gave a program (a word list, a rule list, a model
+// file), read whole.
+struct list_file {
+  file_bytes bytes;
+  // Its lines: the bytes without a UTF-8 byte-order mark.
+  std::string_view text;
+};
+
+// How every program reads a list the user gave: the whole file, refused when
+// it is UTF-16 or UTF-32 text (`wide_text_message`), its UTF-8 byte-order
+// mark skipped. Returns the message that refuses it, `missing` when it
+// cannot be read, or nothing when `list` holds it.
+std::optional<std::string> read_list(const std::string& file_name, list_file& list,
+                                     const std::string& missing);
 
 // Walks the lines of a text held in memory. A line is every byte up to the
 // next line feed; a carriage return directly before the line feed belongs to

@@ -71,8 +71,8 @@ int run_lexswap(int argc, char** argv) {
   }
   if (!file_exists(table_name))
     exit_with_message("Cannot read TALK V1 resource, file '" + table_name + "' not found.");
-  if (!file_exists(list_name))
-    exit_with_message("Cannot proceed, file '" + list_name + "' not found.");
+  const std::string list_missing = "Cannot proceed, file '" + list_name + "' not found.";
+  if (!file_exists(list_name)) exit_with_message(list_missing);
 
   // Held until the table is saved: a second run on the table waits here,
   // and then reads what this one saved.
@@ -95,10 +95,8 @@ int run_lexswap(int argc, char** argv) {
   }
 
   replacement_list list;
-  text_kind kind = text_kind::plain;
-  if (!read_replacement_list(list_name, list, kind))
-    exit_with_message("Cannot proceed, file '" + list_name + "' not found.");
-  if (kind != text_kind::plain) exit_with_message(wide_text_message(list_name, kind));
+  if (std::optional<std::string> refusal = read_replacement_list(list_name, list, list_missing))
+    exit_with_message(*refusal);
   if (std::optional<std::string> refusal = refuse_rules(list, list_name))
     exit_with_message(*refusal);
   std::cout << list.size() << " replacements read." << std::endl;

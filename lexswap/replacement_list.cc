@@ -25,10 +25,11 @@ replacement_list parse_replacement_list(std::string_view text) {
   return list;
 }
 
-bool read_replacement_list(const std::string& file_name, replacement_list& list, text_kind& kind) {
-  file_bytes bytes;
-  if (!read_file(file_name, bytes)) return false;
-  kind = kind_of_text(bytes);
-  list = kind == text_kind::plain ? parse_replacement_list(list_text(bytes)) : replacement_list{};
-  return true;
+std::optional<std::string> read_replacement_list(const std::string& file_name,
+                                                 replacement_list& list,
+                                                 const std::string& missing) {
+  list_file file;
+  std::optional<std::string> refusal = read_list(file_name, file, missing);
+  list = refusal ? replacement_list{} : parse_replacement_list(file.text);
+  return refusal;
 }

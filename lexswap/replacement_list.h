@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,8 +29,9 @@ std::string trim_blanks(std::string_view text);
 // The rules of a replacement list held in memory.
 replacement_list parse_replacement_list(std::string_view text);
 
-// Reads the rules of the file `file_name` into `list`, a UTF-8 byte-order
-// mark at its start skipped. Returns false when the file cannot be read.
-// `kind` tells a list of two- or four-byte characters, which holds no rules
-// the kit could match.
-bool read_replacement_list(const std::string& file_name, replacement_list& list, text_kind& kind);
+// Reads the rules of the file `file_name` into `list`, as every program
+// reads a list (`read_list`): returns the message that refuses the file,
+// `missing` when it cannot be read, or nothing.
+std::optional<std::string> read_replacement_list(const std::string& file_name,
+                                                 replacement_list& list,
+                                                 const std::string& missing);

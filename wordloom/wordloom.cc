@@ -22,20 +22,20 @@ namespace {
                "  -d               Debug. Display model statistics."});
 }
 
-// Reads a list the user gave: a file of two- or four-byte characters is
-// refused, a UTF-8 byte-order mark skipped.
-std::string_view read_list(const std::string& file_name, file_bytes& bytes,
-                           const std::string& missing) {
-  if (!file_exists(file_name) || !read_file(file_name, bytes)) exit_with_message(missing);
-  if (text_kind kind = kind_of_text(bytes); kind != text_kind::plain)
-    exit_with_message(wide_text_message(file_name, kind));
-  return list_text(bytes);
+// Reads a list the user gave, or ends the run with the message that
+// refuses it.
+std::string_view read_list_or_end(const std::string& file_name, list_file& list,
+                                  const std::string& missing) {
+  if (!file_exists(file_name)) exit_with_message(missing);
+  if (std::optional<std::string> refusal = read_list(file_name, list, missing))
+    exit_with_message(*refusal);
+  return list.text;
 }
 
 void learn_word_list(markovchain& model, const std::string& file_name) {
-  file_bytes bytes;
+  list_file list;
   line_reader lines(
-      read_list(file_name, bytes, "Cannot read source, file '" + file_name + "' not found."));
+      read_list_or_end(file_name, list, "Cannot read source, file '" + file_name + "' not found."));
   std::string_view line;
   while (lines.next(line)) model.add_word(line);
 }
@@ -79,10 +79,10 @@ int run_wordloom(int argc, char** argv) {
   if (!settings.load_file.empty() && settings.load_file != settings.save_file)
     warn_of_cut_save(settings.load_file);
   if (!settings.load_file.empty()) {
-    file_bytes bytes;
+    list_file list;
     [[maybe_unused]] std::int32_t items = model.merge_state(
-        read_list(settings.load_file, bytes,
-                  "Cannot read model, file '" + settings.load_file + "' not found."));
+        read_list_or_end(settings.load_file, list,
+                         "Cannot read model, file '" + settings.load_file + "' not found."));
   }
   if (!settings.word_list_file.empty()) learn_word_list(model, settings.word_list_file);
   std::string kept_backup;

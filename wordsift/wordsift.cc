@@ -93,24 +93,24 @@ namespace {
 
 // One word list, read whole and made distinct and sorted.
 struct word_list {
-  file_bytes bytes;
+  list_file file;
   line_list lines;
-  bool read = false;
-  text_kind kind = text_kind::plain;
+  // The message that refuses the list, if any.
+  std::optional<std::string> refusal;
 
-  void load(const std::string& file_name) {
-    read = read_file(file_name, bytes);
-    if (read) kind = kind_of_text(bytes);
-    if (read && kind == text_kind::plain) lines = distinct_lines(list_text(bytes));
+  void load(const std::string& file_name, const std::string& missing) {
+    refusal = read_list(file_name, file, missing);
+    if (!refusal) lines = distinct_lines(file.text);
   }
 };
 
 // Loads both lists, the exclude list on a second thread where there is a
 // second processor: the two take about as long as the longer one.
-void load_both(word_list& source, const std::string& source_name, word_list& exclude,
-               const std::string& exclude_name) {
-  side_task exclude_task([&] { exclude.load(exclude_name); });
-  source.load(source_name);
+void load_both(word_list& source, const std::string& source_name, const std::string& source_missing,
+               word_list& exclude, const std::string& exclude_name,
+               const std::string& exclude_missing) {
+  side_task exclude_task([&] { exclude.load(exclude_name, exclude_missing); });
+  source.load(source_name, source_missing);
   exclude_task.wait();
 }
 
@@ -138,14 +138,10 @@ int run_wordsift(int argc, char** argv) {
   // source list that cannot be read ends the run before the exclude list
   // is spoken of.
   word_list source, exclude;
-  load_both(source, source_name, exclude, exclude_name);
-  if (!source.read) exit_with_message(source_missing);
-  if (source.kind != text_kind::plain)
-    exit_with_message(wide_text_message(source_name, source.kind));
+  load_both(source, source_name, source_missing, exclude, exclude_name, exclude_missing);
+  if (source.refusal) exit_with_message(*source.refusal);
   report_count(source.lines.size(), " words read from source file.");
-  if (!exclude.read) exit_with_message(exclude_missing);
-  if (exclude.kind != text_kind::plain)
-    exit_with_message(wide_text_message(exclude_name, exclude.kind));
+  if (exclude.refusal) exit_with_message(*exclude.refusal);
   report_count(exclude.lines.size(), " words read from exclude file.");
 
   line_writer output(std::cout);
