@@ -66,7 +66,7 @@ int run_lexswap(int argc, char** argv) {
   // The table is written back over itself, which only a regular file allows;
   // asked first, since merely opening a FIFO would wait for a writer.
   if (is_special_file(table_name)) {
-    std::cerr << "TLK file couldn't be opened for writing." << std::endl;
+    std::cerr << ie_res_talk::k_cannot_write << std::endl;
     return 1;
   }
   if (!file_exists(table_name))

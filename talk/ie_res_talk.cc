@@ -22,7 +22,7 @@ constexpr std::size_t k_record_size = ie_res_talk_entry::k_record_size;
 constexpr std::size_t k_record_offset_at = 18;
 constexpr std::size_t k_record_length_at = 22;
 
-bool report(const char* message) {
+bool report(std::string_view message) {
   std::cerr << message << std::endl;
   return false;
 }
@@ -212,7 +212,7 @@ std::uint64_t ie_res_talk::save_size() const {
 
 bool ie_res_talk::save(const std::string& file_name) {
   file_save file(file_name);
-  if (!file.open()) return report("TLK file couldn't be opened for writing.");
+  if (!file.open()) return report(k_cannot_write);
 
   // The count written is the number of entries held: after a failed load the
   // header may still announce the records that could not be read.

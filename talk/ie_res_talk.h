@@ -74,6 +74,10 @@ class ie_res_talk {
   static bool read_texts(const std::string& file_name, file_bytes& file,
                          const std::function<void(std::string_view)>& visit);
 
+  // Said when a table cannot be saved where it is; lexswap says it too of a
+  // table that could never be written back (a pipe, a device).
+  static constexpr std::string_view k_cannot_write = "TLK file couldn't be opened for writing.";
+
   // Writes the table to `file_name` in the packed layout: strings one after
   // another in entry order, empty strings at offset 0, through the kit's save
   // (common/file_save.h), which keeps the file's owner, permissions and
