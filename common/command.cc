@@ -22,11 +22,6 @@ namespace {
 
 bool g_standard_output_was_closed = false;
 
-[[noreturn]] void fail_standard_output() {
-  std::cerr << "Cannot write to standard output." << std::endl;
-  std::exit(1);
-}
-
 }  // namespace
 
 void start_run() {
@@ -67,27 +62,31 @@ int run_command(int (*command)(int, char**), int argc, char** argv, message_stre
     std::cerr << k_memory_message << std::endl;
     return 1;
   }
-  exit_with_message(k_memory_message);
+  return exit_with_message(k_memory_message);
 }
 
-void flush_standard_output() {
+bool flush_standard_output() {
   std::cout.flush();
-  if (!std::cout || g_standard_output_was_closed) fail_standard_output();
+  if (std::cout && !g_standard_output_was_closed) return true;
+  static bool reported = false;
+  if (!reported) std::cerr << "Cannot write to standard output." << std::endl;
+  reported = true;
+  return false;
 }
 
 void end_run(int status) {
-  flush_standard_output();
+  if (!flush_standard_output()) status = 1;
   std::exit(status);
 }
 
-void print_usage(std::initializer_list<std::string_view> lines) {
+int print_usage(std::initializer_list<std::string_view> lines) {
   for (std::string_view line : lines) std::cout << line << std::endl;
-  end_run(0);
+  return 0;
 }
 
-void exit_with_message(std::string_view message) {
+int exit_with_message(std::string_view message) {
   std::cout << message << std::endl;
-  end_run(1);
+  return 1;
 }
 
 bool file_exists(const std::string& file_name) {
@@ -111,21 +110,26 @@ line_writer::line_writer(std::ostream& out) : out_(out) { block_.reserve(1 << 16
 
 line_writer::~line_writer() { flush(); }
 
-void line_writer::write(std::string_view line) {
+bool line_writer::write(std::string_view line) {
+  if (failed_) return false;
   block_.append(line);
   block_.push_back('\n');
-  if (block_.size() >= (1 << 16)) flush();
+  return block_.size() < (1 << 16) || flush();
 }
 
-void line_writer::flush() {
+bool line_writer::flush() {
+  if (failed_) return false;
   out_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
   block_.clear();
   // A program that writes millions of lines stops at the first block that
   // cannot be written, not after making all the others.
-  if (&out_ == &std::cout) flush_standard_output();
+  if (&out_ == &std::cout && !flush_standard_output()) failed_ = true;
+  return !failed_;
 }
 
-void write_lines(std::ostream& out, const std::vector<std::string_view>& lines) {
+bool write_lines(std::ostream& out, const std::vector<std::string_view>& lines) {
   line_writer writer(out);
-  for (std::string_view line : lines) writer.write(line);
+  for (std::string_view line : lines)
+    if (!writer.write(line)) return false;
+  return writer.flush();
 }

@@ -44,13 +44,15 @@ bool within_memory(Work&& work) {
 // nothing is saved after that.
 int run_command(int (*command)(int, char**), int argc, char** argv, message_stream messages);
 
-// Writes each line of the usage text and a line end to standard output, then
-// ends the run with status 0 (or 1 when standard output cannot be written).
-[[noreturn]] void print_usage(std::initializer_list<std::string_view> lines);
+// Writes each line of the usage text and a line end to standard output, and
+// returns the status that ends the run: 0 (1 once `end_run` finds that
+// standard output could not be written). Commands return it at once.
+int print_usage(std::initializer_list<std::string_view> lines);
 
-// Writes `message` and a line end to standard output and ends the run with
-// status 1.
-[[noreturn]] void exit_with_message(std::string_view message);
+// Writes `message` and a line end to standard output, and returns the
+// status that ends the run, 1: `return exit_with_message(...)`. Commands
+// and their helpers return their statuses; only `end_run` ends a process.
+int exit_with_message(std::string_view message);
 
 // False for an empty name; otherwise whether the file can be opened for
 // reading. A directory cannot be read as a file, so it counts as missing.
@@ -61,21 +63,24 @@ bool file_exists(const std::string& file_name);
 // but never written back, and merely opening a FIFO waits for a writer.
 bool is_special_file(const std::string& file_name);
 
-// Flushes standard output and ends the run with `status`. A failed write to
-// standard output (a full disk, a closed pipe) is reported on standard error
-// and turns the status into 1, so that a cut-off word list never passes for a
-// whole one.
+// Flushes standard output and ends the process with `status`, the one
+// place that does: each program's `main` calls it with the status of
+// `run_command`. A failed write to standard output (a full disk, a closed
+// pipe) is reported on standard error and turns the status into 1, so that
+// a cut-off word list never passes for a whole one.
 [[noreturn]] void end_run(int status);
 
-// Flushes standard output; when it cannot be written, reports it on standard
-// error and ends the run with status 1. Called before anything is written to
-// standard error, so that the two streams stay in order.
-void flush_standard_output();
+// Flushes standard output; false when it cannot be written, which is then
+// reported on standard error ("Cannot write to standard output.", once a
+// run) and must end the run with status 1. Called before anything is
+// written to standard error, so that the two streams stay in order.
+bool flush_standard_output();
 
 // Writes lines, each followed by a line feed, to a stream in blocks: one
 // write per line would cost more than the lists the kit writes take to make.
-// On standard output each block is flushed and checked: the run ends at the
-// first that fails (see `flush_standard_output`).
+// On standard output each block is flushed and checked: from the first that
+// fails nothing more is written, and `write` and `flush` return false, so
+// that a program stops there with status 1 (see `flush_standard_output`).
 class line_writer {
  public:
   explicit line_writer(std::ostream& out);
@@ -84,13 +89,15 @@ class line_writer {
   line_writer(const line_writer&) = delete;
   line_writer& operator=(const line_writer&) = delete;
 
-  void write(std::string_view line);
-  void flush();
+  bool write(std::string_view line);
+  bool flush();
 
  private:
   std::ostream& out_;
   std::string block_;
+  bool failed_ = false;
 };
 
-// Writes each line and a line feed to `out`.
-void write_lines(std::ostream& out, const std::vector<std::string_view>& lines);
+// Writes each line and a line feed to `out`; false when standard output
+// failed.
+bool write_lines(std::ostream& out, const std::vector<std::string_view>& lines);

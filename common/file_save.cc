@@ -1,33 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "common/file_save.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <filesystem>
 #include <random>
 #include <system_error>
-#include <vector>
 
 #include "common/file_names.h"
-
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <signal.h>
-#include <unistd.h>
-#endif
-#ifdef __linux__
-#include <sys/xattr.h>
-#endif
+#include "common/save_system.h"
 
 namespace fs = std::filesystem;
+using namespace save_system;
 
 namespace {
 
@@ -90,217 +74,6 @@ std::string backup_name(const std::string& path) {
   return name_of(native_path(folder_of(path)) / native_path(backup_stem(path) + random_tag()));
 }
 
-// --- What the target is --------------------------------------------------------
-
-struct file_facts {
-  bool exists = false;
-  bool regular = false;
-  bool directory = false;
-  std::uint64_t size = 0;
-  std::uint64_t links = 1;
-#ifdef _WIN32
-  DWORD attributes = 0;
-#else
-  struct stat status {};
-#endif
-};
-
-// False when the name cannot be looked at, for a reason other than that
-// nothing of that name exists.
-bool look_at(const std::string& path, file_facts& facts) {
-#ifdef _WIN32
-  DWORD attributes = GetFileAttributesW(wide_name(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-  }
-  facts.exists = true;
-  facts.attributes = attributes;
-  facts.directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  facts.regular = !facts.directory && (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
-  if (facts.regular) {
-    HANDLE handle = CreateFileW(wide_name(path).c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    bool known = GetFileInformationByHandle(handle, &information) != 0;
-    CloseHandle(handle);
-    if (!known) return false;
-    facts.links = information.nNumberOfLinks;
-    facts.size = (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
-  }
-  return true;
-#else
-  if (::stat(path.c_str(), &facts.status) != 0) return errno == ENOENT;
-  facts.exists = true;
-  facts.regular = S_ISREG(facts.status.st_mode);
-  facts.directory = S_ISDIR(facts.status.st_mode);
-  facts.size = static_cast<std::uint64_t>(facts.status.st_size);
-  facts.links = facts.status.st_nlink;
-  return true;
-#endif
-}
-
-// Whether the file could be written in place: it is opened for writing,
-// without truncating, and closed again at once. Under wine run as root the
-// open succeeds on a read-only file, so Windows looks at the attribute too.
-bool writable_in_place(const std::string& path, const file_facts& facts) {
-#ifdef _WIN32
-  if (facts.attributes & FILE_ATTRIBUTE_READONLY) return false;
-  int fd = _wopen(wide_name(path).c_str(), _O_WRONLY | _O_BINARY);
-  if (fd < 0) return false;
-  _close(fd);
-  return true;
-#else
-  (void)facts;
-  int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
-#endif
-}
-
-// --- Descriptors -----------------------------------------------------------------
-
-void close_fd(int fd) {
-#ifdef _WIN32
-  _close(fd);
-#else
-  ::close(fd);
-#endif
-}
-
-bool remove_file(const std::string& path) {
-#ifdef _WIN32
-  return DeleteFileW(wide_name(path).c_str()) != 0;
-#else
-  return ::unlink(path.c_str()) == 0;
-#endif
-}
-
-// Renames `from` to `to`, which must not exist yet (errno EEXIST if it
-// does), so that a stray file of that name is never overwritten.
-bool rename_to_new_name(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-  if (MoveFileExW(wide_name(from).c_str(), wide_name(to).c_str(), MOVEFILE_WRITE_THROUGH))
-    return true;
-  DWORD error = GetLastError();
-  errno = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? EEXIST : EACCES;
-  return false;
-#else
-  if (::link(from.c_str(), to.c_str()) == 0) {
-    ::unlink(from.c_str());
-    return true;
-  }
-  if (errno == EEXIST) return false;
-  // A file system without hard links: a rename, once the name is seen free.
-  struct stat status;
-  if (::lstat(to.c_str(), &status) == 0) {
-    errno = EEXIST;
-    return false;
-  }
-  return ::rename(from.c_str(), to.c_str()) == 0;
-#endif
-}
-
-// Creates a file that did not exist before, so that a stray file of the
-// same name is never overwritten. On Windows others may delete it while it
-// is open, which is what the console handler needs.
-int create_new_file(const std::string& path, unsigned mode) {
-#ifdef _WIN32
-  (void)mode;
-  HANDLE handle = CreateFileW(wide_name(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    errno = GetLastError() == ERROR_FILE_EXISTS ? EEXIST : EACCES;
-    return -1;
-  }
-  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
-  if (fd < 0) {
-    CloseHandle(handle);
-    return -1;
-  }
-  _setmode(fd, _O_BINARY);
-  return fd;
-#else
-  return ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                static_cast<mode_t>(mode));
-#endif
-}
-
-int open_existing(const std::string& path, bool for_writing) {
-#ifdef _WIN32
-  return _wopen(wide_name(path).c_str(), (for_writing ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
-#else
-  return ::open(path.c_str(), (for_writing ? O_WRONLY : O_RDONLY) | O_NOCTTY | O_CLOEXEC);
-#endif
-}
-
-// Some file systems (a few network mounts) cannot sync; only a real I/O
-// error counts as a failed write.
-bool sync_fd(int fd) {
-#ifdef _WIN32
-  return _commit(fd) == 0;
-#else
-#ifdef F_FULLFSYNC
-  // On macOS fsync stops at the drive's cache.
-  if (::fcntl(fd, F_FULLFSYNC) == 0) return true;
-#endif
-  return ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
-#endif
-}
-
-// Makes a rename or a removal in the folder last. By then the file itself
-// is safe, so a folder that cannot be synced is no reason to call a save
-// failed.
-void sync_folder(const std::string& folder) {
-#ifdef _WIN32
-  (void)folder;  // MoveFileEx was asked to write through
-#else
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  [[maybe_unused]] bool synced = sync_fd(fd);
-  ::close(fd);
-#endif
-}
-
-bool truncate_fd(int fd, std::uint64_t size) {
-#ifdef _WIN32
-  return _chsize_s(fd, static_cast<__int64>(size)) == 0;
-#else
-  return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
-#endif
-}
-
-bool copy_bytes(int from, int to) {
-  std::vector<char> block(std::size_t{1} << 20);
-  for (;;) {
-#ifdef _WIN32
-    int got = _read(from, block.data(), static_cast<unsigned>(block.size()));
-#else
-    ssize_t got = ::read(from, block.data(), block.size());
-    if (got < 0 && errno == EINTR) continue;
-#endif
-    if (got < 0) return false;
-    if (got == 0) return true;
-    const char* next = block.data();
-    auto left = static_cast<std::size_t>(got);
-    while (left > 0) {
-#ifdef _WIN32
-      int put = _write(to, next, static_cast<unsigned>(left));
-#else
-      ssize_t put = ::write(to, next, left);
-      if (put < 0 && errno == EINTR) continue;
-#endif
-      if (put <= 0) return false;
-      next += put;
-      left -= static_cast<std::size_t>(put);
-    }
-  }
-}
-
 // Copies the file at `from` into the open descriptor `to`, from its start,
 // cut to the copied size and synced.
 bool copy_file_into(const std::string& from, int to, std::uint64_t size) {
@@ -311,186 +84,6 @@ bool copy_file_into(const std::string& from, int to, std::uint64_t size) {
   return ok;
 }
 
-// --- The new file is the old one ------------------------------------------------
-
-#ifndef _WIN32
-unsigned current_umask() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
-}
-
-#ifdef __linux__
-// The attributes that belong to the file's owner: `user.*` and its access
-// control list. Other namespaces are the system's to set on a new file.
-bool owners_attribute(std::string_view name) {
-  return name.starts_with("user.") || name == "system.posix_acl_access";
-}
-
-// Copies the owner's extended attributes of `from` to `to`. False when one
-// of them cannot be copied.
-bool copy_attributes(const std::string& from, int to) {
-  ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
-  if (size < 0) return errno == ENOTSUP;
-  std::vector<char> names(static_cast<std::size_t>(size) + 1);
-  size = ::listxattr(from.c_str(), names.data(), names.size());
-  if (size < 0) return false;
-  for (std::size_t at = 0; at < static_cast<std::size_t>(size);) {
-    std::string name(names.data() + at);
-    at += name.size() + 1;
-    if (!owners_attribute(name)) continue;
-    ssize_t length = ::getxattr(from.c_str(), name.c_str(), nullptr, 0);
-    if (length < 0) return false;
-    std::vector<char> value(static_cast<std::size_t>(length) + 1);
-    length = ::getxattr(from.c_str(), name.c_str(), value.data(), value.size());
-    if (length < 0 ||
-        ::fsetxattr(to, name.c_str(), value.data(), static_cast<std::size_t>(length), 0) != 0)
-      return false;
-  }
-  return true;
-}
-#endif
-
-// Gives the new file the old one's owner, group, attributes and permission
-// bits, in that order: a change of owner clears the set-id bits, and an
-// access control list sets the group bits. False when any of them cannot
-// be given.
-bool make_like(int fd, const std::string& old_path, const struct stat& old_status) {
-  struct stat status;
-  if (::fstat(fd, &status) != 0) return false;
-  if ((status.st_uid != old_status.st_uid || status.st_gid != old_status.st_gid) &&
-      ::fchown(fd, old_status.st_uid, old_status.st_gid) != 0)
-    return false;
-#ifdef __linux__
-  if (!copy_attributes(old_path, fd)) return false;
-#else
-  (void)old_path;
-#endif
-  mode_t mode = old_status.st_mode & 07777;
-  return ::fchmod(fd, mode) == 0 && ::fstat(fd, &status) == 0 && (status.st_mode & 07777) == mode;
-}
-#endif
-
-// --- Signals ----------------------------------------------------------------------
-
-// What a signal handler removes before the process ends: the temporary
-// file or the backup while it is being made. One save runs at a time.
-std::atomic<const char*> g_remove_on_signal{nullptr};
-#ifdef _WIN32
-// The same name in UTF-16 for the console handler, which runs on a thread
-// of its own: a name is written to the slot not in use, then published.
-std::atomic<const wchar_t*> g_remove_on_signal_wide{nullptr};
-std::wstring g_wide_slots[2];
-int g_wide_slot = 0;
-#endif
-
-// Names the file that a signal removes; none with nullptr.
-void remove_on_signal(const std::string* path) {
-  g_remove_on_signal = path != nullptr ? path->c_str() : nullptr;
-#ifdef _WIN32
-  if (path == nullptr) {
-    g_remove_on_signal_wide = nullptr;
-    return;
-  }
-  g_wide_slot ^= 1;
-  g_wide_slots[g_wide_slot] = wide_name(*path);
-  g_remove_on_signal_wide = g_wide_slots[g_wide_slot].c_str();
-#endif
-}
-
-#ifdef _WIN32
-std::atomic<bool> g_holding{false};
-std::atomic<bool> g_held_event{false};
-
-BOOL WINAPI on_console_event(DWORD) {
-  if (g_holding.load()) {
-    g_held_event = true;
-    return TRUE;
-  }
-  if (const wchar_t* path = g_remove_on_signal_wide.load()) DeleteFileW(path);
-  return FALSE;  // the next handler ends the process, as it would have
-}
-
-void catch_signals() { SetConsoleCtrlHandler(on_console_event, TRUE); }
-void hold_signals() { g_holding = true; }
-void release_signals() {
-  remove_on_signal(nullptr);
-  SetConsoleCtrlHandler(on_console_event, FALSE);
-  bool held = g_holding.exchange(false) && g_held_event.exchange(false);
-  if (held) ExitProcess(STATUS_CONTROL_C_EXIT);
-}
-#else
-constexpr int k_signals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction g_old_actions[3];
-bool g_caught = false;
-bool g_held = false;
-sigset_t g_old_mask;
-
-sigset_t save_signals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int number : k_signals) sigaddset(&set, number);
-  return set;
-}
-
-extern "C" void on_signal(int number) {
-  if (const char* path = g_remove_on_signal.load()) ::unlink(path);
-  struct sigaction plain {};
-  plain.sa_handler = SIG_DFL;
-  sigemptyset(&plain.sa_mask);
-  sigaction(number, &plain, nullptr);
-  // Blocked while the handler runs: it ends the process on return.
-  raise(number);
-}
-
-void catch_signals() {
-  struct sigaction action {};
-  action.sa_handler = on_signal;
-  action.sa_mask = save_signals();
-  for (int i = 0; i < 3; ++i) {
-    sigaction(k_signals[i], nullptr, &g_old_actions[i]);
-    // A signal the user chose to ignore (nohup) stays ignored.
-    if (g_old_actions[i].sa_handler != SIG_IGN) sigaction(k_signals[i], &action, nullptr);
-  }
-  g_caught = true;
-}
-
-void hold_signals() {
-  sigset_t set = save_signals();
-  pthread_sigmask(SIG_BLOCK, &set, &g_old_mask);
-  g_held = true;
-}
-
-// A signal that came while they were held takes effect here.
-void release_signals() {
-  remove_on_signal(nullptr);
-  if (g_caught) {
-    for (int i = 0; i < 3; ++i) sigaction(k_signals[i], &g_old_actions[i], nullptr);
-    g_caught = false;
-  }
-  if (g_held) {
-    pthread_sigmask(SIG_SETMASK, &g_old_mask, nullptr);
-    g_held = false;
-  }
-}
-#endif
-
-// Runs `step` with the save's signals blocked, so that a handler never
-// sees a file half-way between made and named to it.
-template <typename Step>
-auto unsplit(Step step) {
-#ifndef _WIN32
-  sigset_t set = save_signals();
-  sigset_t old;
-  pthread_sigmask(SIG_BLOCK, &set, &old);
-  auto result = step();
-  pthread_sigmask(SIG_SETMASK, &old, nullptr);
-  return result;
-#else
-  return step();
-#endif
-}
-
 // Creates a new file under a name from `make_name` (tried again while the
 // name is taken) and names it to the signal handlers. Returns its
 // descriptor, or -1 with `path` empty.
@@ -498,7 +91,7 @@ template <typename Names>
 int create_named(std::string& path, unsigned mode, Names make_name) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     path = make_name();
-    int fd = unsplit([&] {
+    int fd = without_signals([&] {
       int made = create_new_file(path, mode);
       if (made >= 0) remove_on_signal(&path);
       return made;
@@ -510,41 +103,24 @@ int create_named(std::string& path, unsigned mode, Names make_name) {
   return -1;
 }
 
-#ifdef O_TMPFILE
-// A file without a name in `folder`, which `kill -9` cannot leave behind;
-// -1 where the file system cannot make one, or where it could never be
-// linked: that goes through its name under /proc.
-int create_unnamed(const std::string& folder, unsigned mode) {
-  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, static_cast<mode_t>(mode));
-  if (fd >= 0 && ::access(("/proc/self/fd/" + std::to_string(fd)).c_str(), F_OK) != 0) {
-    ::close(fd);
-    fd = -1;
-  }
-  return fd;
-}
-
 // Gives the unnamed file `fd` a name from `make_name` and names it to the
-// signal handlers. A user without privileges can link it only through
-// /proc (AT_EMPTY_PATH needs a capability). Returns false, with `path`
-// empty, when it cannot be linked.
+// signal handlers. Returns false, with `path` empty, when it cannot be
+// named.
 template <typename Names>
 bool link_unnamed(int fd, std::string& path, Names make_name) {
-  std::string proc_name = "/proc/self/fd/" + std::to_string(fd);
   for (int attempt = 0; attempt < 100; ++attempt) {
     path = make_name();
-    bool linked = unsplit([&] {
-      bool made =
-          ::linkat(AT_FDCWD, proc_name.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
-      if (made) remove_on_signal(&path);
-      return made;
-    });
+    bool linked = without_signals([&] {
+                    bool made = name_unnamed(fd, path);
+                    if (made) remove_on_signal(&path);
+                    return made ? 1 : 0;
+                  }) != 0;
     if (linked) return true;
     if (errno != EEXIST) break;
   }
   path.clear();
   return false;
 }
-#endif
 
 // A new file in `folder` for the save's bytes: without a name where the
 // system allows it and `unnamed` asks for it (`path` is then left empty),
@@ -552,25 +128,11 @@ bool link_unnamed(int fd, std::string& path, Names make_name) {
 template <typename Names>
 int create_private(const std::string& folder, unsigned mode, bool unnamed, std::string& path,
                    Names make_name) {
-#ifdef O_TMPFILE
   if (unnamed) {
     int fd = create_unnamed(folder, mode);
     if (fd >= 0) return fd;
   }
-#else
-  (void)folder;
-  (void)unnamed;
-#endif
   return create_named(path, mode, make_name);
-}
-
-// Never wider than the target, and private whatever the target allows.
-unsigned private_mode([[maybe_unused]] const file_facts& target) {
-#ifdef _WIN32
-  return 0;
-#else
-  return target.exists ? 0600 & target.status.st_mode : 0600;
-#endif
 }
 
 }  // namespace
@@ -595,22 +157,17 @@ bool file_save::open() {
     // written in place, as a stream.
     return open_stream(open_existing(target_, true));
   }
-#ifndef _WIN32
   // `wordloom -s /dev/stdout > out.txt`: reopening the name would write the
   // model over the words that follow it, so both go through one descriptor.
-  struct stat output;
-  if (settings_.write_special_files && facts.exists && ::fstat(1, &output) == 0 &&
-      output.st_dev == facts.status.st_dev && output.st_ino == facts.status.st_ino)
-    return open_stream(::dup(1));
-#endif
+  if (settings_.write_special_files) {
+    if (int output = standard_output_if(facts); output >= 0) return open_stream(output);
+  }
 
   final_path_ = resolve_links(target_);
   folder_ = folder_of(final_path_);
   if (facts.exists && !writable_in_place(final_path_, facts)) return false;
   old_size_ = facts.size;
-#ifdef _WIN32
-  old_attributes_ = facts.exists ? facts.attributes : 0;
-#endif
+  old_ = facts;
   // Each way sets the signal handlers up afresh: a way that failed may have
   // let them go, and the backup of a rewrite in place must not be made
   // without them.
@@ -637,11 +194,7 @@ bool file_save::open_stream(int fd) {
 }
 
 bool file_save::start_buffered(int fd) {
-#ifdef _WIN32
-  file_ = _fdopen(fd, "wb");
-#else
-  file_ = ::fdopen(fd, "wb");
-#endif
+  file_ = save_system::open_stream(fd);
   if (file_ == nullptr) {
     close_fd(fd);
     return false;
@@ -663,19 +216,16 @@ bool file_save::open_for_rename(bool exists) {
   int fd = create_private(folder_, private_mode(old), settings_.unnamed_temporary, temp_path_,
                           [&] { return temporary_name(folder_); });
   if (fd < 0) return false;
-#ifndef _WIN32
-  bool alike = exists ? make_like(fd, final_path_, old.status)
-                      : ::fchmod(fd, static_cast<mode_t>(0664 & ~current_umask())) == 0;
+  bool alike = exists ? make_like(fd, final_path_, old) : give_new_file_mode(fd);
   if (!alike) {
-    ::close(fd);
+    close_fd(fd);
     discard();
     return false;
   }
-#endif
   route_ = route::rename;
   if (temp_path_.empty()) {
     // The unnamed file is linked from its descriptor, which stays open.
-    temp_fd_ = ::dup(fd);
+    temp_fd_ = duplicate(fd);
     if (temp_fd_ < 0) {
       close_fd(fd);
       route_ = route::none;
@@ -701,10 +251,8 @@ bool file_save::open_in_place() {
   bool whole = copy_file_into(final_path_, backup, old_size_);
   // From here the target may not be whole: a signal waits until it is.
   if (whole) hold_signals();
-#ifdef O_TMPFILE
   if (whole && temp_path_.empty())
     whole = link_unnamed(backup, backup_path_, [&] { return backup_name(final_path_); });
-#endif
   close_fd(backup);
   if (whole && !temp_path_.empty()) whole = rename_to_backup();
   remove_on_signal(nullptr);
@@ -769,53 +317,29 @@ bool file_save::commit() {
 }
 
 bool file_save::finish_rename() {
-  int fd =
-#ifdef _WIN32
-      _fileno(file_);
-#else
-      fileno(file_);
-#endif
-  bool ok = sync_fd(fd);
+  bool ok = sync_fd(stream_fd(file_));
   ok = std::fclose(file_) == 0 && ok;
   file_ = nullptr;
   if (!ok) return false;
-#ifdef O_TMPFILE
   if (temp_path_.empty()) {
     // Linked under a short dot-name first: a rename is the only way to put
     // a file over an existing one.
     bool linked = link_unnamed(temp_fd_, temp_path_, [&] { return temporary_name(folder_); });
-    ::close(temp_fd_);
+    close_fd(temp_fd_);
     temp_fd_ = -1;
     if (!linked) return false;
   }
-#endif
-#ifdef _WIN32
-  bool renamed = MoveFileExW(wide_name(temp_path_).c_str(), wide_name(final_path_).c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-#else
-  bool renamed = ::rename(temp_path_.c_str(), final_path_.c_str()) == 0;
-#endif
-  if (!renamed) return false;
+  if (!replace_file(temp_path_, final_path_)) return false;
   remove_on_signal(nullptr);
   temp_path_.clear();
-#ifdef _WIN32
-  file_facts now;
-  if (old_attributes_ != 0 && look_at(final_path_, now))
-    SetFileAttributesW(wide_name(final_path_).c_str(), old_attributes_);
-#endif
+  after_replace(final_path_, old_);
   sync_folder(folder_);
   return true;
 }
 
 bool file_save::finish_in_place() {
-#ifdef _WIN32
-  int fd = _fileno(file_);
-  auto size = static_cast<std::uint64_t>(_ftelli64(file_));
-#else
-  int fd = fileno(file_);
-  auto size = static_cast<std::uint64_t>(ftello(file_));
-#endif
-  bool ok = truncate_fd(fd, size) && sync_fd(fd);
+  int fd = stream_fd(file_);
+  bool ok = truncate_fd(fd, stream_position(file_)) && sync_fd(fd);
   ok = std::fclose(file_) == 0 && ok;
   file_ = nullptr;
   if (!ok) return false;

@@ -51,6 +51,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/save_system.h"
+
 class file_save {
  public:
   struct options {
@@ -116,9 +118,7 @@ class file_save {
   std::FILE* file_ = nullptr;
   int temp_fd_ = -1;  // an unnamed temporary file, linked at commit
   std::uint64_t old_size_ = 0;
-#ifdef _WIN32
-  unsigned long old_attributes_ = 0;  // given back to the new file
-#endif
+  save_system::file_facts old_;  // what the new file takes over
   // The stream's buffer: big enough that a table goes out in few writes.
   std::unique_ptr<char[]> buffer_;
   bool failed_ = false;

@@ -24,9 +24,9 @@ std::vector<std::string_view> word_collector::sorted() {
 
 int run_lexglean(int argc, char** argv) {
   if (argc != 2) {
-    print_usage({"Usage: lexglean <filename>", "",
-                 "Given a TALK V1 resource file (dialog.tlk), will extract each "
-                 "unique word and send to stdout."});
+    return print_usage({"Usage: lexglean <filename>", "",
+                        "Given a TALK V1 resource file (dialog.tlk), will extract each "
+                        "unique word and send to stdout."});
   }
   warn_of_cut_save(argv[1]);
   // The texts are scanned straight from the file, without building the
@@ -38,6 +38,5 @@ int run_lexglean(int argc, char** argv) {
   // The table has said what went wrong; an empty list would pass for a
   // table without words.
   if (!loaded) return 1;
-  write_lines(std::cout, words.sorted());
-  return 0;
+  return write_lines(std::cout, words.sorted()) ? 0 : 1;
 }

@@ -56,10 +56,10 @@ std::optional<std::string> refuse_rules(const replacement_list& list,
 
 int run_lexswap(int argc, char** argv) {
   if (argc != 3) {
-    print_usage({"Usage: lexswap <dialog.tlk> <source file>", "",
-                 "The source file contains a list of 'some-string = replace-with' "
-                 "entries which will be applied to the dialog.tlk resource. Make "
-                 "sure you have a good backup of the dialog.tlk!"});
+    return print_usage({"Usage: lexswap <dialog.tlk> <source file>", "",
+                        "The source file contains a list of 'some-string = replace-with' "
+                        "entries which will be applied to the dialog.tlk resource. Make "
+                        "sure you have a good backup of the dialog.tlk!"});
   }
   const std::string table_name = argv[1];
   const std::string list_name = argv[2];
@@ -70,15 +70,15 @@ int run_lexswap(int argc, char** argv) {
     return 1;
   }
   if (!file_exists(table_name))
-    exit_with_message("Cannot read TALK V1 resource, file '" + table_name + "' not found.");
+    return exit_with_message("Cannot read TALK V1 resource, file '" + table_name + "' not found.");
   const std::string list_missing = "Cannot proceed, file '" + list_name + "' not found.";
-  if (!file_exists(list_name)) exit_with_message(list_missing);
+  if (!file_exists(list_name)) return exit_with_message(list_missing);
 
   // Held until the table is saved: a second run on the table waits here,
   // and then reads what this one saved.
   writer_lock lock;
   if (std::optional<std::string> refusal = start_writing(table_name, lock))
-    exit_with_message(*refusal);
+    return exit_with_message(*refusal);
 
   // A table that failed to load must never be saved: its missing entries
   // would replace the file's. Records may share or overlap their stored
@@ -90,20 +90,20 @@ int run_lexswap(int argc, char** argv) {
     case ie_res_talk::load_result::loaded: break;
     case ie_res_talk::load_result::failed: return 1;
     case ie_res_talk::load_result::too_large_to_save:
-      exit_with_message("Cannot proceed, file '" + table_name +
-                        "' holds more text than a talk table can hold (4 GiB).");
+      return exit_with_message("Cannot proceed, file '" + table_name +
+                               "' holds more text than a talk table can hold (4 GiB).");
   }
 
   replacement_list list;
   if (std::optional<std::string> refusal = read_replacement_list(list_name, list, list_missing))
-    exit_with_message(*refusal);
+    return exit_with_message(*refusal);
   if (std::optional<std::string> refusal = refuse_rules(list, list_name))
-    exit_with_message(*refusal);
+    return exit_with_message(*refusal);
   std::cout << list.size() << " replacements read." << std::endl;
 
   std::variant<rule_applier, apply_failure> compiled = rule_applier::compile(list);
   if (const auto* failure = std::get_if<apply_failure>(&compiled))
-    exit_with_message(failure_message(*failure, 0, list, list_name));
+    return exit_with_message(failure_message(*failure, 0, list, list_name));
   const rule_applier& rules = std::get<rule_applier>(compiled);
 
   std::cout << "Processing: " << std::flush;
@@ -120,11 +120,11 @@ int run_lexswap(int argc, char** argv) {
   std::optional<pass_failure> failure = apply_to_texts(entries, rules, processor_count(), mark);
   std::cout << std::endl;
   if (failure)
-    exit_with_message(failure_message(failure->failure, failure->entry, list, list_name));
+    return exit_with_message(failure_message(failure->failure, failure->entry, list, list_name));
 
   // Status 1 must mean that the table is as it was: output that failed is
   // reported before the table is touched, not after it has been saved.
-  flush_standard_output();
+  if (!flush_standard_output()) return 1;
   if (!table->save(table_name)) return 1;
   return 0;
 }

@@ -13,37 +13,29 @@
 
 namespace {
 
-[[noreturn]] void usage() {
-  print_usage({"Usage: wordloom [-hrlscb]", "Options:", "  -h               This help page",
-               "  -r filename      Read list of words into state",
-               "  -l filename      Load state from file", "  -s filename      Save state to file",
-               "  -c count         Number of words to generate",
-               "  -b character     Starting character of generated words",
-               "  -d               Debug. Display model statistics."});
+int usage() {
+  return print_usage({"Usage: wordloom [-hrlscb]", "Options:", "  -h               This help page",
+                      "  -r filename      Read list of words into state",
+                      "  -l filename      Load state from file",
+                      "  -s filename      Save state to file",
+                      "  -c count         Number of words to generate",
+                      "  -b character     Starting character of generated words",
+                      "  -d               Debug. Display model statistics."});
 }
 
-// Reads a list the user gave, or ends the run with the message that
-// refuses it.
-std::string_view read_list_or_end(const std::string& file_name, list_file& list,
-                                  const std::string& missing) {
-  if (!file_exists(file_name)) exit_with_message(missing);
-  if (std::optional<std::string> refusal = read_list(file_name, list, missing))
-    exit_with_message(*refusal);
-  return list.text;
+// Reads a list the user gave; the message that refuses it, if any.
+std::optional<std::string> read_user_list(const std::string& file_name, list_file& list,
+                                          const std::string& missing) {
+  if (!file_exists(file_name)) return missing;
+  return read_list(file_name, list, missing);
 }
 
-void learn_word_list(markovchain& model, const std::string& file_name) {
-  list_file list;
-  line_reader lines(
-      read_list_or_end(file_name, list, "Cannot read source, file '" + file_name + "' not found."));
-  std::string_view line;
-  while (lines.next(line)) model.add_word(line);
-}
-
-void print_words(const markovchain& model, const wordloom_settings& settings) {
+// False when standard output has failed, which ends the run.
+bool print_words(const markovchain& model, const wordloom_settings& settings) {
   line_writer output(std::cout);
   for (std::int32_t i = 0; i < settings.word_count; ++i)
-    output.write(model.generate_word(settings.start_character));
+    if (!output.write(model.generate_word(settings.start_character))) return false;
+  return output.flush();
 }
 
 }  // namespace
@@ -63,9 +55,9 @@ wordloom_settings read_settings(const GetOpt& options) {
 int run_wordloom(int argc, char** argv) {
   markovchain model;
   std::srand(static_cast<unsigned>(std::time(nullptr)));
-  if (argc <= 1) usage();
+  if (argc <= 1) return usage();
   GetOpt options(argc, argv);
-  if (options.has_option("h")) usage();
+  if (options.has_option("h")) return usage();
   const wordloom_settings settings = read_settings(options);
 
   // A model loaded, trained further and saved over itself (`-l m -s m`)
@@ -74,29 +66,37 @@ int run_wordloom(int argc, char** argv) {
   writer_lock lock;
   if (!settings.save_file.empty()) {
     if (std::optional<std::string> refusal = start_writing(settings.save_file, lock))
-      exit_with_message(*refusal);
+      return exit_with_message(*refusal);
   }
-  if (!settings.load_file.empty() && settings.load_file != settings.save_file)
-    warn_of_cut_save(settings.load_file);
   if (!settings.load_file.empty()) {
+    if (settings.load_file != settings.save_file) warn_of_cut_save(settings.load_file);
     list_file list;
-    [[maybe_unused]] std::int32_t items = model.merge_state(
-        read_list_or_end(settings.load_file, list,
-                         "Cannot read model, file '" + settings.load_file + "' not found."));
+    if (std::optional<std::string> refusal =
+            read_user_list(settings.load_file, list,
+                           "Cannot read model, file '" + settings.load_file + "' not found."))
+      return exit_with_message(*refusal);
+    [[maybe_unused]] std::int32_t items = model.merge_state(list.text);
   }
-  if (!settings.word_list_file.empty()) learn_word_list(model, settings.word_list_file);
+  if (!settings.word_list_file.empty()) {
+    const std::string& name = settings.word_list_file;
+    list_file list;
+    if (std::optional<std::string> refusal =
+            read_user_list(name, list, "Cannot read source, file '" + name + "' not found."))
+      return exit_with_message(*refusal);
+    line_reader lines(list.text);
+    for (std::string_view line; lines.next(line);) model.add_word(line);
+  }
   std::string kept_backup;
   if (!settings.save_file.empty() && !model.save_state(settings.save_file, &kept_backup)) {
     // The model the user asked to keep would be lost without a word.
     std::string message =
         "Cannot save model, file '" + settings.save_file + "' couldn't be written.";
     if (!kept_backup.empty()) message += "\nIts old content is kept in '" + kept_backup + "'.";
-    exit_with_message(message);
+    return exit_with_message(message);
   }
   if (settings.statistics) {
-    flush_standard_output();
+    if (!flush_standard_output()) return 1;
     model.display_statistics(std::cerr);
   }
-  print_words(model, settings);
-  return 0;
+  return print_words(model, settings) ? 0 : 1;
 }

@@ -114,39 +114,40 @@ void load_both(word_list& source, const std::string& source_name, const std::str
   exclude_task.wait();
 }
 
-void report_count(std::size_t count, const char* what) {
-  flush_standard_output();
+// False when standard output has failed, which ends the run.
+bool report_count(std::size_t count, const char* what) {
+  if (!flush_standard_output()) return false;
   std::cerr << count << what << std::endl;
+  return true;
 }
 
 }  // namespace
 
 int run_wordsift(int argc, char** argv) {
   if (argc != 3) {
-    print_usage({"Usage: wordsift <source-file> <exclude-file>", "",
-                 "Outputs every word of source which does not occur in exclude file."});
+    return print_usage({"Usage: wordsift <source-file> <exclude-file>", "",
+                        "Outputs every word of source which does not occur in exclude file."});
   }
   const std::string source_name = argv[1];
   const std::string exclude_name = argv[2];
   const std::string exclude_missing =
       "Cannot proceed, exclude-file '" + exclude_name + "' not found.";
   const std::string source_missing = "Cannot proceed, source-file '" + source_name + "' not found.";
-  if (!file_exists(exclude_name)) exit_with_message(exclude_missing);
-  if (!file_exists(source_name)) exit_with_message(source_missing);
+  if (!file_exists(exclude_name)) return exit_with_message(exclude_missing);
+  if (!file_exists(source_name)) return exit_with_message(source_missing);
 
   // The messages come as if the lists were read one after the other: a
   // source list that cannot be read ends the run before the exclude list
   // is spoken of.
   word_list source, exclude;
   load_both(source, source_name, source_missing, exclude, exclude_name, exclude_missing);
-  if (source.refusal) exit_with_message(*source.refusal);
-  report_count(source.lines.size(), " words read from source file.");
-  if (exclude.refusal) exit_with_message(*exclude.refusal);
-  report_count(exclude.lines.size(), " words read from exclude file.");
+  if (source.refusal) return exit_with_message(*source.refusal);
+  if (!report_count(source.lines.size(), " words read from source file.")) return 1;
+  if (exclude.refusal) return exit_with_message(*exclude.refusal);
+  if (!report_count(exclude.lines.size(), " words read from exclude file.")) return 1;
 
   line_writer output(std::cout);
   for_each_difference(source.lines, exclude.lines,
                       [&output](std::string_view word) { output.write(word); });
-  output.flush();
-  return 0;
+  return output.flush() ? 0 : 1;
 }
