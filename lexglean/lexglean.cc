@@ -2,6 +2,7 @@
 #include "lexglean/lexglean.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iostream>
 
 #include "common/command.h"
@@ -11,7 +12,9 @@
 word_collector::word_collector() : set_(words_) {}
 
 void word_collector::add_text(std::string_view text) {
-  for_each_word(text, [this](std::string_view word) { set_.insert(word); });
+  for_each_word(text, [this](std::string_view word) {
+    set_.insert(word, [this](std::string_view new_word) { return keep(new_word); });
+  });
 }
 
 std::vector<std::string_view> word_collector::sorted() {
@@ -20,6 +23,20 @@ std::vector<std::string_view> word_collector::sorted() {
   words.reserve(words_.size());
   for (const sort_key& key : words_) words.push_back(key.line);
   return words;
+}
+
+std::string_view word_collector::keep(std::string_view word) {
+  if (word.size() > k_longest_copied) return word;
+  if (word.size() > room_) {
+    blocks_.push_back(std::make_unique<char[]>(k_block_size));
+    free_ = blocks_.back().get();
+    room_ = k_block_size;
+  }
+  char* copy = free_;
+  std::memcpy(copy, word.data(), word.size());
+  free_ += word.size();
+  room_ -= word.size();
+  return {copy, word.size()};
 }
 
 int run_lexglean(int argc, char** argv) {

@@ -4,6 +4,7 @@
 // those from 0x80 up included, ends a word.
 #pragma once
 
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -36,10 +37,13 @@ void for_each_word(std::string_view text, Take&& take) {
   }
 }
 
-// The distinct words of the texts given to it, each kept as a view into
-// the text it first came in: the texts must last as long as the words are
-// used. Copies would cost more than the table: records may overlap, so that
-// one file of 100 KB gives 20,000 texts of 80,000 letters, each one word.
+// The distinct words of the texts given to it. A word of up to 64 bytes is
+// copied into blocks of its own, where the set's look-ups and the sort find
+// the words close together; a longer one is kept as a view into the text
+// it first came in, so the texts must last as long as the words are used.
+// Copies of long words could cost far more than the table: records may
+// overlap, so that one file of 100 KB gives 20,000 texts of 80,000 letters,
+// each one word.
 class word_collector {
  public:
   word_collector();
@@ -55,8 +59,18 @@ class word_collector {
   std::vector<std::string_view> sorted();
 
  private:
+  static constexpr std::size_t k_longest_copied = 64;
+  static constexpr std::size_t k_block_size = std::size_t{1} << 16;
+
+  // A copy of a short word in blocks that never move, so that the views in
+  // the keys stay valid; a long word as it stands.
+  std::string_view keep(std::string_view word);
+
   key_list words_;
   byte_set set_;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;
+  std::size_t room_ = 0;
 };
 
 // Runs the command on its command line and returns the exit status.

@@ -55,13 +55,19 @@ TEST(UniqueWords, AWordNeverRunsFromOneEntryIntoTheNext) {
 
 // Records may overlap, so that one file of 100 KB of letters gives 20,000
 // texts of 80,000 letters, each a word of its own: kept as copies, the
-// words would take 1.6 GB. They are views into the texts instead.
-TEST(UniqueWords, TheWordsAreTheTextsOwnBytesNotCopies) {
-  const std::string file = "Once upon a time";
+// words would take 1.6 GB. A word longer than 64 bytes is a view into its
+// text instead; shorter ones are copies, also of a text that goes.
+TEST(UniqueWords, LongWordsAreTheTextsOwnBytesAndShortOnesCopies) {
+  const std::string file = std::string(70, 'a') + std::string(100, 'b');
   word_collector collector;
-  for (std::size_t start = 0; start < 8; ++start)
-    collector.add_text(std::string_view(file).substr(start, 8));
-  for (std::string_view word : collector.sorted()) {
+  for (std::size_t start = 0; start < 10; ++start)
+    collector.add_text(std::string_view(file).substr(start, 90 + start));
+  collector.add_text(std::string("short"));
+  std::vector<std::string_view> kept = collector.sorted();
+  ASSERT_EQ(kept.size(), 11u);
+  EXPECT_EQ(kept.back(), "short");
+  kept.pop_back();
+  for (std::string_view word : kept) {
     EXPECT_GE(word.data(), file.data()) << word;
     EXPECT_LE(word.data() + word.size(), file.data() + file.size()) << word;
   }
