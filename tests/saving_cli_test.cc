@@ -201,6 +201,71 @@ TEST_F(Saving, ATableWithTheLongestNameASystemAllows) {
   EXPECT_EQ(files_in(dir_.path()), 3u);
 }
 
+// Writes that fail part-way and folders that cannot be written.
+const std::string k_fault_table = testkit::packed_tlk({"First words", "", "Second, and more", "x"});
+
+TEST_F(Saving, ASaveThatFailsPartWayLeavesTheModelFileWhole) {
+  testkit::scratch_dir dir;
+  std::string words = dir.file("words.txt");
+  std::string model = dir.file("model.txt");
+  std::string list;
+  for (int i = 0; i < 3000; ++i) list += "w" + std::to_string(i * 7919) + "\n";
+  testkit::write_bytes(words, list);
+  testkit::write_bytes(model, "[a:b1\n");
+  testkit::run_options limited;
+  limited.file_size_limit = 4096;
+  testkit::run_result result = run(WORDLOOM, {"-r", words, "-s", model, "-c", "0"}, limited);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "Cannot save model, file '" + model + "' couldn't be written.\n");
+  EXPECT_EQ(testkit::read_bytes(model), "[a:b1\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+}
+
+// A hard-linked table is rewritten in place after a backup; a write that
+// fails half-way puts the old bytes back under both names.
+TEST_F(Saving, ARewriteInPlaceThatFailsPartWayPutsTheTableBack) {
+  testkit::scratch_dir dir;
+  std::string table = dir.file("dialog.tlk");
+  std::string rules = dir.file("rules.txt");
+  testkit::write_bytes(table, k_fault_table);
+  fs::create_hard_link(table, dir.file("linked.tlk"));
+  testkit::write_bytes(rules, "words = " + std::string(20000, 'w') + "\n");
+  testkit::run_options limited;
+  limited.file_size_limit = 8192;
+  testkit::run_result result = run(LEXSWAP, {table, rules}, limited);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "TLK file couldn't be written.\n");
+  EXPECT_EQ(testkit::read_bytes(table), k_fault_table);
+  EXPECT_EQ(testkit::read_bytes(dir.file("linked.tlk")), k_fault_table);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3);
+}
+
+// A table the user may write, in a folder the user may not: there is no
+// room beside it for a new file or a backup, so it is not saved at all.
+TEST_F(Saving, AFolderWithoutWritePermissionKeepsTheTable) {
+  if (testkit::under_wine()) GTEST_SKIP() << "wine as root may write to any folder";
+  testkit::run_options unprivileged;
+  unprivileged.unprivileged = true;
+  if (!testkit::can_run_unprivileged() || run(LEXSWAP, {}, unprivileged).status != 0)
+    GTEST_SKIP()
+        << "root may write to any folder, and cannot run the programs as another user here";
+  testkit::scratch_dir dir;
+  fs::create_directory(dir.path() / "locked");
+  std::string table = dir.file("locked/dialog.tlk");
+  std::string rules = dir.file("rules.txt");
+  testkit::write_bytes(table, k_fault_table);
+  testkit::write_bytes(rules, "words = things\n");
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(table.c_str(), testkit::k_other_uid, testkit::k_other_uid), 0);
+  }
+  chmod((dir.path() / "locked").c_str(), 0555);
+  testkit::run_result result = run(LEXSWAP, {table, rules}, unprivileged);
+  chmod((dir.path() / "locked").c_str(), 0755);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "TLK file couldn't be opened for writing.\n");
+  EXPECT_EQ(testkit::read_bytes(table), k_fault_table);
+}
+
 // Holds a file's writers' lock as another run of the kit would (`flock`).
 class held_lock {
  public:
