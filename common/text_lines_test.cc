@@ -117,6 +117,9 @@ TEST(TextKind, TellsTwoAndFourByteTextWithOrWithoutAMark) {
     EXPECT_EQ(kind_of_text(widened(2, big_endian)), text_kind::utf16) << big_endian;
     EXPECT_EQ(kind_of_text(widened(4, big_endian)), text_kind::utf32) << big_endian;
   }
+  // Cyrillic has no NUL byte in UTF-16: only the mark tells.
+  EXPECT_EQ(kind_of_text("\xff\xfe\x14\x04\x30\x04"s), text_kind::utf16);
+  EXPECT_EQ(kind_of_text("\xfe\xff\x04\x14\x04\x30"s), text_kind::utf16);
   // A few NUL bytes in a list of one-byte text leave it one.
   EXPECT_EQ(kind_of_text("apple\npe\0r\nplum\0\n"s), text_kind::plain);
   EXPECT_EQ(kind_of_text("\0\0"s), text_kind::plain);
