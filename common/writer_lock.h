@@ -7,19 +7,21 @@
 // is done, the rename and the folder's sync included, so concurrent runs
 // give the result of running one after the other. Readers take no lock.
 //
-// On POSIX systems the lock is a `flock` on the file itself. It belongs to
-// the open file description, not to the process (as `fcntl` record locks
-// do), so the run may open and close the file as often as it likes, and the
-// system lets go of it when the process ends, however it ends. A save that
-// renames a new file over the old one leaves a waiting run holding the lock
-// of a file that no longer has the name: it then locks the new file.
+// On POSIX systems (writer_lock_posix.cc) the lock is a `flock` on the
+// file itself. It belongs to the open file description, not to the process
+// (as `fcntl` record locks do), so the run may open and close the file as
+// often as it likes, and the system lets go of it when the process ends,
+// however it ends. A save that renames a new file over the old one leaves
+// a waiting run holding the lock of a file that no longer has the name: it
+// then locks the new file.
 //
-// On Windows, where a lock on the file's bytes would keep out the run's own
-// reads and every reader, it is a named mutex keyed on the file's final path
-// folded to upper case: it holds no handle on the file, goes with a process
-// that dies and leaves no file behind.
+// On Windows (writer_lock_windows.cc), where a lock on the file's bytes
+// would keep out the run's own reads and every reader, it is a named mutex
+// keyed on the file's final path folded to upper case: it holds no handle
+// on the file, goes with a process that dies and leaves no file behind.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -38,9 +40,12 @@ class writer_lock {
     unsupported,  // the file system keeps no locks (some network mounts)
   };
 
+  // How long a run waits before it says that it waits.
+  static constexpr std::chrono::seconds k_long_wait{1};
+
   // Takes the lock of the file `name` leads to (links followed), waiting
   // while another run holds it. `on_long_wait` is called once, should the
-  // wait last longer than a second.
+  // wait last longer than `k_long_wait`.
   result take(const std::string& name, const std::function<void()>& on_long_wait);
 
   // Lets go of the lock, if this object holds one.
