@@ -32,19 +32,14 @@ struct apply_failure {
 // Applies every rule of a list, in list order, to one text after another,
 // with the result of running every rule in turn on the whole text.
 //
-// An automaton over all search strings, run once over the text, counts the
-// occurrences of every search string; only the rules whose strings occur
-// run. The automaton's state after every byte is kept, so that a rule finds
-// its occurrences among the states, and after a rule has changed the text
-// only the changed parts are read again: from the state before a changed
-// part, until the states fall in step with the old ones after it. The
-// counts then lose the occurrences of the old parts and gain those of the
-// new ones, and stay exact.
-//
-// Most texts go faster still: where no replacement forms a search string
-// anew, the whole list goes over a text in one pass; where no search string
-// holds a blank, the rules change each word of a text on their own, and
-// what they make of each distinct word is kept for the texts that follow.
+// An automaton over all search strings runs once over the text and keeps
+// its state after every byte (text_scan.h). From that scan the fastest way
+// that can take the text gives the result: the whole list in one pass, where
+// no replacement forms a search string anew (one_pass.h); else, where no
+// search string holds a blank, each word on its own, with what the rules
+// made of each distinct word kept for the texts that follow (word_path.h);
+// else the rules whose strings occur, one after another, each reading again
+// only what the last one changed (rules_in_turn.h).
 //
 // Nothing here throws: memory that runs out is a failure like the others.
 class rule_applier {
