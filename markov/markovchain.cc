@@ -3,7 +3,9 @@
 
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <ostream>
+#include <utility>
 
 #include "common/big_allocator.h"
 #include "common/file_save.h"
@@ -214,10 +216,14 @@ std::int32_t markovchain::merge_state(std::string_view text) {
   return items;
 }
 
-std::int32_t markovchain::load_state(const std::string& file_name) {
-  file_bytes bytes;
-  if (!read_file(file_name, bytes)) return 0;
-  return merge_state(list_text(bytes));
+std::int32_t markovchain::load_state(const std::string& file_name, std::string* refusal) {
+  list_file list;
+  if (std::optional<std::string> refused =
+          read_list(file_name, list, "Cannot read model, file '" + file_name + "' not found.")) {
+    if (refusal != nullptr) *refusal = std::move(*refused);
+    return 0;
+  }
+  return merge_state(list.text);
 }
 
 void markovchain::display_statistics(std::ostream& out) const {

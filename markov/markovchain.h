@@ -52,9 +52,11 @@ class markovchain {
   // come back empty.
   std::string generate_word(char start) const;
 
-  // Merges a model state file into the model and returns the number of
-  // items read; 0 when the file cannot be read.
-  std::int32_t load_state(const std::string& file_name);
+  // Merges a model state file into the model, read as the kit reads every
+  // list (common/text_lines.h), and returns the number of items read; 0 when
+  // the file is missing, cannot be read or holds two- or four-byte text. The
+  // message for the user that says which is stored in `refusal`, when given.
+  std::int32_t load_state(const std::string& file_name, std::string* refusal = nullptr);
   // Writes the model state file through the kit's save (common/file_save.h):
   // a device or FIFO is written as a stream. Returns false when it may not
   // or cannot be written; the old file then holds its old bytes, unless the
@@ -63,7 +65,8 @@ class markovchain {
   // The model state file's bytes: one line per pair in byte order, the pair,
   // ":", then character-and-count items separated by ",".
   std::string state_text() const;
-  // Merges model state text into the model; see `load_state`.
+  // Merges model state text, the bytes of a file after its byte-order mark,
+  // into the model; the parsing half of `load_state`.
   std::int32_t merge_state(std::string_view text);
 
   // Lists every pair with its total and its followers on `out`.

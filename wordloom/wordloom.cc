@@ -23,13 +23,6 @@ int usage() {
                       "  -d               Debug. Display model statistics."});
 }
 
-// Reads a list the user gave; the message that refuses it, if any.
-std::optional<std::string> read_user_list(const std::string& file_name, list_file& list,
-                                          const std::string& missing) {
-  if (!file_exists(file_name)) return missing;
-  return read_list(file_name, list, missing);
-}
-
 // False when standard output has failed, which ends the run.
 bool print_words(const markovchain& model, const wordloom_settings& settings) {
   line_writer output(std::cout);
@@ -70,18 +63,16 @@ int run_wordloom(int argc, char** argv) {
   }
   if (!settings.load_file.empty()) {
     if (settings.load_file != settings.save_file) warn_of_cut_save(settings.load_file);
-    list_file list;
-    if (std::optional<std::string> refusal =
-            read_user_list(settings.load_file, list,
-                           "Cannot read model, file '" + settings.load_file + "' not found."))
-      return exit_with_message(*refusal);
-    [[maybe_unused]] std::int32_t items = model.merge_state(list.text);
+    std::string refusal;
+    // An empty model file reads no item, and is no failure.
+    [[maybe_unused]] std::int32_t items = model.load_state(settings.load_file, &refusal);
+    if (!refusal.empty()) return exit_with_message(refusal);
   }
   if (!settings.word_list_file.empty()) {
     const std::string& name = settings.word_list_file;
     list_file list;
     if (std::optional<std::string> refusal =
-            read_user_list(name, list, "Cannot read source, file '" + name + "' not found."))
+            read_list(name, list, "Cannot read source, file '" + name + "' not found."))
       return exit_with_message(*refusal);
     line_reader lines(list.text);
     for (std::string_view line; lines.next(line);) model.add_word(line);
