@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: MIT
+// Texts between a game's code page and UTF-8, through the system's own
+// converters: iconv in the C library on POSIX systems, the Win32 code-page
+// functions on Windows. Both give the same bytes for the same input: what
+// one of them maps and the other leaves undefined is refused on both.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A code page the kit converts: its name as users write it ("cp1252"), and
+// its number in Windows' terms (65001 for UTF-8).
+struct code_page {
+  std::string_view name;
+  unsigned number;
+  // Whether a character may take two bytes (cp932, cp936, cp949, cp950).
+  bool double_byte = false;
+};
+
+// The code page of `name`, any case, written as "cp1252", "windows-1252",
+// "utf-8" or "utf8"; nothing for a page the kit does not convert.
+std::optional<code_page> find_code_page(std::string_view name);
+// The names of every page the kit converts, for a message.
+std::string code_page_names();
+
+// Why a text could not be converted.
+struct conversion_failure {
+  // Where in the input the failure starts, in bytes.
+  std::size_t offset = 0;
+  // The character the page cannot hold or that the kit refuses (a control
+  // of U+0080 to U+009F, or one of private use, U+E000 to U+F8FF, which the
+  // two systems map differently); nothing for bytes that are no character
+  // at all.
+  std::optional<std::uint32_t> character;
+};
+
+// "U+00E9": how a message names a character.
+std::string character_name(std::uint32_t character);
+
+// Converts texts of one code page, each on its own. Not for two threads at
+// once.
+class text_converter {
+ public:
+  // A converter for `page`; nothing where the system lacks it.
+  static std::optional<text_converter> open(const code_page& page);
+  text_converter(text_converter&&) noexcept;
+  text_converter& operator=(text_converter&&) noexcept;
+  ~text_converter();
+
+  const code_page& page() const { return page_; }
+
+  // The text in UTF-8; `failure` tells why there is none.
+  std::optional<std::string> decode(std::string_view bytes, conversion_failure& failure);
+  // UTF-8 text (checked) in the page's bytes; `failure` tells why there are
+  // none.
+  std::optional<std::string> encode(std::string_view utf8, conversion_failure& failure);
+
+  // The system's converter, one file for each kind of system.
+  class system;
+
+ private:
+  text_converter(code_page page, std::unique_ptr<system> converter);
+
+  code_page page_;
+  std::unique_ptr<system> system_;
+};
+
+// Whether `text` is UTF-8 that a PO file may hold: no byte sequence that is
+// not a character, no surrogate, nothing past U+10FFFF. The offset of the
+// first fault where it is not.
+std::optional<std::size_t> first_non_utf8(std::string_view text);
+
+// The first character of `text` (UTF-8, checked) at `offset`.
+std::uint32_t character_at(std::string_view text, std::size_t offset);

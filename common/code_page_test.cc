@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+#include "common/code_page.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// glibc finds its converters in modules of its own (gconv), which the cross
+// builds' emulated systems do not have.
+#define SKIP_WITHOUT_CONVERTERS()                                                  \
+  if (!text_converter::open(*find_code_page("cp1252")))                            \
+  GTEST_SKIP() << "this system has no converters for Windows code pages (glibc's " \
+                  "gconv modules)"
+
+text_converter converter_for(std::string_view name) {
+  std::optional<code_page> page = find_code_page(name);
+  EXPECT_TRUE(page) << name;
+  std::optional<text_converter> converter = text_converter::open(*page);
+  EXPECT_TRUE(converter) << name;
+  return std::move(*converter);
+}
+
+std::string decoded(std::string_view page, std::string_view bytes) {
+  conversion_failure failure;
+  return converter_for(page).decode(bytes, failure).value_or("(refused)");
+}
+
+std::string encoded(std::string_view page, std::string_view utf8) {
+  conversion_failure failure;
+  return converter_for(page).encode(utf8, failure).value_or("(refused)");
+}
+
+TEST(CodePage, IsFoundByTheNamesUsersWrite) {
+  EXPECT_EQ(find_code_page("CP1252")->number, 1252u);
+  EXPECT_EQ(find_code_page("windows-1251")->name, "cp1251");
+  EXPECT_EQ(find_code_page("UTF8")->name, "utf-8");
+  // glibc and Windows do not agree on Vietnamese.
+  EXPECT_FALSE(find_code_page("cp1258"));
+  EXPECT_FALSE(find_code_page("latin1"));
+}
+
+TEST(CodePage, ConvertsBothWays) {
+  SKIP_WITHOUT_CONVERTERS();
+  EXPECT_EQ(decoded("cp1252", "Caf\xe9 \x80"), "Caf\xc3\xa9 \xe2\x82\xac");
+  EXPECT_EQ(encoded("cp1252", "Caf\xc3\xa9 \xe2\x82\xac"), "Caf\xe9 \x80");
+  EXPECT_EQ(decoded("cp1251", "\xcf\xf0\xe8"), "\xd0\x9f\xd1\x80\xd0\xb8");
+  EXPECT_EQ(encoded("cp1251", "\xd0\x9f\xd1\x80\xd0\xb8"), "\xcf\xf0\xe8");
+  // Shift-JIS as Windows has it: 5C is the backslash, not a yen sign.
+  EXPECT_EQ(decoded("cp932", "\x5c\x82\xa0"), "\\\xe3\x81\x82");
+  EXPECT_EQ(encoded("cp932", "\\\xe3\x81\x82"), "\x5c\x82\xa0");
+  // A Hebrew letter and its point stay two characters, as Windows has them.
+  EXPECT_EQ(decoded("cp1255", "\xe1\xcc"), "\xd7\x91\xd6\xbc");
+  // Of Big5's two codes for a box-drawing character, the first.
+  EXPECT_EQ(encoded("cp950", "\xe2\x95\x90|\xe2\x95\xa1"), "\xa2\xa4|\xa2\xa7");
+  EXPECT_EQ(decoded("utf-8", "\xc3\xa9"), "\xc3\xa9");
+  EXPECT_EQ(decoded("cp1252", ""), "");
+}
+
+TEST(CodePage, RefusesWhatThePageLeavesUndefinedAndSaysWhere) {
+  SKIP_WITHOUT_CONVERTERS();
+  conversion_failure failure;
+  text_converter western = converter_for("cp1252");
+  // Undefined in cp1252: glibc refuses the byte, Windows would make it U+0081.
+  EXPECT_FALSE(western.decode("ab\x81", failure));
+  EXPECT_EQ(failure.offset, 2u);
+  // A character the page cannot hold is named; no '?' takes its place.
+  EXPECT_FALSE(western.encode("a\xce\xa9", failure));
+  EXPECT_EQ(failure.offset, 1u);
+  EXPECT_EQ(failure.character, 0x3a9u);
+  EXPECT_EQ(character_name(*failure.character), "U+03A9");
+  // glibc maps these to private use and to a C1 control; Windows does not.
+  EXPECT_FALSE(converter_for("cp932").decode("a\xf0\x40", failure));
+  EXPECT_EQ(failure.character, 0xe000u);
+  EXPECT_EQ(failure.offset, 1u);
+  EXPECT_FALSE(converter_for("cp950").decode("\x80", failure));
+  EXPECT_EQ(failure.character, 0x80u);
+  EXPECT_EQ(encoded("cp1252", "\xc2\x81"), "(refused)");
+  EXPECT_EQ(encoded("cp932", "\xee\x80\x80"), "(refused)");
+}
+
+TEST(CodePage, TakesOnlyWellFormedUtf8) {
+  SKIP_WITHOUT_CONVERTERS();
+  for (std::string_view bad :
+       {"\xc0\x80", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82", "\x80"}) {
+    EXPECT_EQ(first_non_utf8(std::string("ok") + std::string(bad)), 2u);
+    EXPECT_EQ(decoded("utf-8", bad), "(refused)");
+    EXPECT_EQ(encoded("cp1252", bad), "(refused)");
+  }
+  EXPECT_FALSE(first_non_utf8("\xf0\x9f\x98\x80 \xef\xbf\xbf"));
+}
+
+// What each single-byte page makes of its 256 bytes, one by one, hashed:
+// the same numbers from the Linux build (glibc) and the Windows build (the
+// Win32 functions) mean the two agree on every byte.
+TEST(CodePage, EverySingleBytePageDecodesAlikeOnEverySystem) {
+  SKIP_WITHOUT_CONVERTERS();
+  const std::pair<std::string_view, std::uint64_t> pages[] = {
+      {"cp1250", 13151921539681551972u}, {"cp1251", 4975711615680779536u},
+      {"cp1252", 15904008344368812471u}, {"cp1253", 10676758152080210873u},
+      {"cp1254", 15654896008973192647u}, {"cp1255", 8463361534624645373u},
+      {"cp1256", 5220953334155728107u},  {"cp1257", 6742171964680170077u},
+      {"cp874", 3949207073732684403u},
+  };
+  for (const auto& [name, expected] : pages) {
+    text_converter converter = converter_for(name);
+    std::uint64_t hash = 14695981039346656037u;
+    for (int byte = 0; byte < 256; ++byte) {
+      conversion_failure failure;
+      std::string one =
+          converter.decode(std::string(1, static_cast<char>(byte)), failure).value_or("(refused)");
+      for (char c : one + '\n') hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+    }
+    EXPECT_EQ(hash, expected) << name;
+  }
+}
+
+}  // namespace
