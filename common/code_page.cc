@@ -168,7 +168,6 @@ std::optional<std::string> text_converter::decode(std::string_view bytes,
     std::size_t ignored = 0;
     system_->encode(std::string_view(utf8).substr(0, refused->first), before, ignored);
     failure.offset = before.size();
-    failure.character = refused->second;
     return std::nullopt;
   }
   return utf8;

@@ -32,10 +32,12 @@ std::string code_page_names();
 struct conversion_failure {
   // Where in the input the failure starts, in bytes.
   std::size_t offset = 0;
-  // The character the page cannot hold or that the kit refuses (a control
-  // of U+0080 to U+009F, or one of private use, U+E000 to U+F8FF, which the
-  // two systems map differently); nothing for bytes that are no character
-  // at all.
+  // In encoding, the character the page cannot hold or that the kit refuses
+  // (a control of U+0080 to U+009F, or one of private use, U+E000 to
+  // U+F8FF, which the two systems map differently). Nothing for bytes that
+  // are no character: in decoding, bytes that the page leaves undefined or
+  // that only one system maps (to those characters) are no text, whichever
+  // system reads them.
   std::optional<std::uint32_t> character;
 };
 

@@ -54,9 +54,12 @@ namespace {
 // With KIT_TEST_EXE_DIR set, the tests run the Windows build of each
 // program under wine: <dir>/<program>/<program>.exe.
 std::vector<std::string> command_line(const std::string& program,
-                                      const std::vector<std::string>& args) {
+                                      const std::vector<std::string>& args, bool host_tool) {
   std::vector<std::string> line;
-  if (const char* exe_dir = std::getenv("KIT_TEST_EXE_DIR")) {
+  const char* exe_dir = std::getenv("KIT_TEST_EXE_DIR");
+  if (host_tool) {
+    line = {program};
+  } else if (exe_dir != nullptr) {
     std::string name = std::filesystem::path(program).filename().string();
     line = {"wine", std::string(exe_dir) + "/" + name + "/" + name + ".exe"};
   } else {
@@ -139,7 +142,7 @@ run_result run_once(const std::string& program, const std::vector<std::string>& 
     // Wine turns the command line into UTF-16 by the locale: in C, names
     // outside ASCII would arrive mangled.
     if (under_wine()) setenv("LANG", "C.UTF-8", 1);
-    std::vector<std::string> line = command_line(program, args);
+    std::vector<std::string> line = command_line(program, args, options.host_tool);
     if (options.unprivileged && !under_wine()) line = unprivileged_line(std::move(line));
     std::vector<char*> argv;
     for (std::string& arg : line) argv.push_back(arg.data());

@@ -33,6 +33,9 @@ struct run_options {
   // Without root's power to write any file: a run by root is made as the
   // user `k_other_uid` (see `can_run_unprivileged`).
   bool unprivileged = false;
+  // A tool of this system (gettext's, Python), not a program of the kit:
+  // run as it is, never under wine or an emulator.
+  bool host_tool = false;
 };
 
 // The user and group that unprivileged runs by root take on.

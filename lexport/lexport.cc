@@ -1,0 +1,416 @@
+// SPDX-License-Identifier: MIT
+#include "lexport/lexport.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "common/code_page.h"
+#include "common/command.h"
+#include "common/file_names.h"
+#include "common/file_save.h"
+#include "common/text_lines.h"
+#include "common/writer_lock.h"
+#include "lexport/po_file.h"
+#include "talk/ie_res_talk.h"
+
+namespace {
+
+constexpr std::string_view k_version = "lexport 1.0.0";
+
+// The kit's messages go to standard output; lexport's go to standard error,
+// after what standard output holds, since it may be the PO file.
+int fail(std::string_view message) {
+  if (!flush_standard_output()) return 1;
+  std::cerr << message << std::endl;
+  return 1;
+}
+
+// What an entry's text is to a translator: the bytes up to a NUL.
+std::string_view text_of(const ie_res_talk_entry& entry) {
+  std::string_view text = entry.text();
+  return text.substr(0, text.find('\0'));
+}
+
+std::string entry_where(std::size_t entry, const std::string& table_name) {
+  return "entry " + std::to_string(entry) + " of '" + table_name + "'";
+}
+
+std::optional<code_page> page_named(const std::string& name, std::string& refusal) {
+  std::optional<code_page> page = find_code_page(name);
+  if (!page)
+    refusal = "Cannot proceed, '" + name +
+              "' is not a code page that lexport converts; it converts " + code_page_names() + ".";
+  return page;
+}
+
+// The table's code page: the one named, else UTF-8 where every text is
+// UTF-8; never a guess.
+std::optional<code_page> page_of(const ie_res_talk& table, const std::string& table_name,
+                                 const std::string& named, std::string& refusal) {
+  if (!named.empty()) return page_named(named, refusal);
+  const std::vector<ie_res_talk_entry*>& entries = table.entries();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i] != nullptr && first_non_utf8(text_of(*entries[i]))) {
+      refusal = "Cannot proceed, " + entry_where(i, table_name) +
+                " is not UTF-8 text; name its code page with --encoding (cp1252 for most Western "
+                "tables).";
+      return std::nullopt;
+    }
+  }
+  return find_code_page("utf-8");
+}
+
+std::optional<text_converter> converter_for(const code_page& page, std::string& refusal) {
+  std::optional<text_converter> converter = text_converter::open(page);
+  if (!converter)
+    refusal = "Cannot proceed, this system cannot convert " + std::string(page.name) + ".";
+  return converter;
+}
+
+// Why a text does not convert: in decoding, bytes that are no text of the
+// page; in encoding, a character the page cannot hold.
+std::string conversion_message(const conversion_failure& failure, std::string_view page_name,
+                               const std::string& where, bool decoding) {
+  if (decoding)
+    return "Cannot proceed, " + where + " holds bytes that are no " + std::string(page_name) +
+           " text, from byte " + std::to_string(failure.offset) + " on.";
+  if (failure.character)
+    return "Cannot proceed, " + where + " holds " + character_name(*failure.character) +
+           ", which " + std::string(page_name) + " cannot hold.";
+  return "Cannot proceed, " + where + " is not UTF-8 text.";
+}
+
+// A talk table read whole, with the kit's messages for one that cannot be.
+std::unique_ptr<ie_res_talk> load_table(const std::string& name, std::string& refusal) {
+  if (!file_exists(name)) {
+    refusal = "Cannot read TALK V1 resource, file '" + name + "' not found.";
+    return nullptr;
+  }
+  auto table = std::make_unique<ie_res_talk>();
+  // The table says why on standard error.
+  if (!table->load(name)) return nullptr;
+  return table;
+}
+
+// The sound's resource name, as a comment can hold it.
+std::string sound_name(const ie_res_talk_entry& entry) {
+  std::string name;
+  for (std::size_t i = 0; i < ie_res_talk_entry::k_sound_size && entry.sound()[i] != 0; ++i) {
+    const std::uint8_t c = entry.sound()[i];
+    if (c >= 0x20 && c < 0x7f) {
+      name += static_cast<char>(c);
+    } else {
+      static constexpr char k_digits[] = "0123456789ABCDEF";
+      name += "\\x";
+      name += k_digits[c >> 4];
+      name += k_digits[c & 0xf];
+    }
+  }
+  return name;
+}
+
+struct export_settings {
+  std::string table;
+  std::string output;
+  std::string encoding;
+  std::string translation;
+  std::string translation_encoding;
+  std::string language;
+};
+
+struct import_settings {
+  std::string table;
+  std::string po;
+  std::string encoding;
+  bool fuzzy = false;
+};
+
+int run_export(const export_settings& settings) {
+  std::string refusal;
+  std::unique_ptr<ie_res_talk> table = load_table(settings.table, refusal);
+  if (!table) return refusal.empty() ? 1 : fail(refusal);
+  std::unique_ptr<ie_res_talk> translation;
+  if (!settings.translation.empty()) {
+    translation = load_table(settings.translation, refusal);
+    if (!translation) return refusal.empty() ? 1 : fail(refusal);
+  }
+  std::optional<code_page> page = page_of(*table, settings.table, settings.encoding, refusal);
+  if (!page) return fail(refusal);
+  std::optional<text_converter> source = converter_for(*page, refusal);
+  if (!source) return fail(refusal);
+  std::optional<code_page> translation_page;
+  std::optional<text_converter> target;
+  if (translation) {
+    translation_page =
+        page_of(*translation, settings.translation, settings.translation_encoding, refusal);
+    if (!translation_page) return fail(refusal);
+    target = converter_for(*translation_page, refusal);
+    if (!target) return fail(refusal);
+  }
+  if (!settings.output.empty() && std::filesystem::exists(native_path(settings.output))) {
+    std::error_code ignored;
+    if (std::filesystem::equivalent(native_path(settings.output), native_path(settings.table),
+                                    ignored))
+      return fail("Cannot proceed, the PO file would replace the talk table '" + settings.table +
+                  "'.");
+  }
+
+  // Nothing in the header changes from run to run on the same table (no
+  // date), so two exports compare cleanly; and no count of messages, which
+  // msgmerge would keep when it went stale.
+  std::vector<std::pair<std::string, std::string>> fields = {
+      {"Project-Id-Version", name_of(native_path(settings.table).filename())},
+      {"Report-Msgid-Bugs-To", ""},
+      {"PO-Revision-Date", ""},
+      {"Last-Translator", ""},
+      {"Language-Team", ""},
+      {"Language", settings.language},
+      {"MIME-Version", "1.0"},
+      {"Content-Type", "text/plain; charset=UTF-8"},
+      {"Content-Transfer-Encoding", "8bit"},
+      {"X-Lexport-Source-Encoding", std::string(page->name)},
+  };
+  if (translation_page)
+    fields.emplace_back("X-Lexport-Translation-Encoding", std::string(translation_page->name));
+  std::string po;
+  append_po_string(po, "msgid", "");
+  append_po_string(po, "msgstr", po_header_text(fields));
+
+  const std::vector<ie_res_talk_entry*>& entries = table->entries();
+  conversion_failure failure;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i] == nullptr || text_of(*entries[i]).empty()) continue;
+    std::optional<std::string> id = source->decode(text_of(*entries[i]), failure);
+    if (!id)
+      return fail(conversion_message(failure, page->name, entry_where(i, settings.table), true));
+    std::string translated;
+    if (translation && i < translation->entries().size() && translation->entries()[i] != nullptr) {
+      std::optional<std::string> text =
+          target->decode(text_of(*translation->entries()[i]), failure);
+      if (!text)
+        return fail(conversion_message(failure, translation_page->name,
+                                       entry_where(i, settings.translation), true));
+      translated = std::move(*text);
+    }
+    po += '\n';
+    if (std::string sound = sound_name(*entries[i]); !sound.empty())
+      po += "#. sound: " + sound + "\n";
+    append_po_string(po, "msgctxt", std::to_string(i));
+    append_po_string(po, "msgid", *id);
+    append_po_string(po, "msgstr", translated);
+  }
+
+  if (settings.output.empty()) {
+    std::cout << po;
+    return flush_standard_output() ? 0 : 1;
+  }
+  file_save::options options;
+  options.write_special_files = true;
+  file_save file(settings.output, options);
+  if (!file.open())
+    return fail("Cannot write PO file, file '" + settings.output +
+                "' couldn't be opened for writing.");
+  file.write(po);
+  if (!file.commit())
+    return fail("Cannot write PO file, file '" + settings.output + "' couldn't be written.");
+  return 0;
+}
+
+// The entry that a message's context names: decimal digits only.
+std::optional<std::uint32_t> entry_number(const std::optional<std::string>& context) {
+  if (!context || context->empty() || context->size() > 10) return std::nullopt;
+  std::uint64_t number = 0;
+  for (char c : *context) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (number > 0xffffffffu) return std::nullopt;
+  return static_cast<std::uint32_t>(number);
+}
+
+// Reads the PO file named by `settings`, in UTF-8 whatever its header's
+// charset; the message that refuses it, if any.
+std::optional<std::string> read_po_file(const std::string& name, po_file& po) {
+  list_file list;
+  if (std::optional<std::string> refusal =
+          read_list(name, list, "Cannot read PO file, file '" + name + "' not found."))
+    return refusal;
+  auto at_line = [&](const std::string& why) {
+    return "Cannot proceed, " + why.substr(0, why.find(':')) + " of '" + name +
+           "':" + why.substr(why.find(':') + 1);
+  };
+  if (std::optional<std::string> why = read_po(list.text, po)) return at_line(*why);
+  std::string charset = po_header_field(po.header, "charset").value_or("UTF-8");
+  // A fresh template's placeholder stands for UTF-8 in gettext's tools too.
+  if (charset == "CHARSET") charset = "UTF-8";
+  std::optional<code_page> page = find_code_page(charset);
+  if (!page)
+    return "Cannot proceed, file '" + name + "' is in " + charset +
+           ", which lexport does not read; convert it to UTF-8 with msgconv.";
+  if (page->name == "utf-8") {
+    if (std::optional<std::size_t> bad = first_non_utf8(list.text)) {
+      const std::size_t line =
+          1 + static_cast<std::size_t>(std::count(
+                  list.text.begin(), list.text.begin() + static_cast<std::ptrdiff_t>(*bad), '\n'));
+      return "Cannot proceed, line " + std::to_string(line) + " of '" + name +
+             "': not UTF-8 text, though the file says it is.";
+    }
+    return std::nullopt;
+  }
+  std::optional<text_converter> converter = text_converter::open(*page);
+  if (!converter)
+    return "Cannot proceed, this system cannot convert " + std::string(page->name) + ".";
+  conversion_failure failure;
+  std::optional<std::string> utf8 = converter->decode(list.text, failure);
+  if (!utf8)
+    return "Cannot proceed, file '" + name + "' is not " + std::string(page->name) +
+           " text, though it says it is.";
+  if (std::optional<std::string> why = read_po(*utf8, po)) return at_line(*why);
+  return std::nullopt;
+}
+
+int run_import(const import_settings& settings) {
+  std::string refusal;
+  if (!file_exists(settings.table))
+    return fail("Cannot read TALK V1 resource, file '" + settings.table + "' not found.");
+  if (is_special_file(settings.table)) return fail(ie_res_talk::k_cannot_write);
+  // Held until the table is saved, as lexswap holds it.
+  writer_lock lock;
+  if (std::optional<std::string> refusal_of_lock = start_writing(settings.table, lock))
+    return fail(*refusal_of_lock);
+  auto table = std::make_unique<ie_res_talk>();
+  switch (table->load_to_save(settings.table)) {
+    case ie_res_talk::load_result::loaded: break;
+    case ie_res_talk::load_result::failed: return 1;
+    case ie_res_talk::load_result::too_large_to_save:
+      return fail("Cannot proceed, file '" + settings.table +
+                  "' holds more text than a talk table can hold (4 GiB).");
+  }
+  po_file po;
+  if (std::optional<std::string> why = read_po_file(settings.po, po)) return fail(*why);
+
+  std::string named = settings.encoding;
+  if (named.empty())
+    named = po_header_field(po.header, "X-Lexport-Translation-Encoding").value_or("");
+  std::optional<code_page> page = page_of(*table, settings.table, named, refusal);
+  if (!page) return fail(refusal);
+  std::optional<text_converter> converter = converter_for(*page, refusal);
+  if (!converter) return fail(refusal);
+
+  auto line_of = [&](const po_message& message) {
+    return "line " + std::to_string(message.line) + " of '" + settings.po + "'";
+  };
+  std::vector<ie_res_talk_entry*>& entries = table->entries();
+  std::unordered_map<std::uint32_t, std::size_t> seen;
+  std::size_t imported = 0, untranslated = 0, fuzzy = 0, same = 0;
+  conversion_failure failure;
+  for (const po_message& message : po.messages) {
+    std::optional<std::uint32_t> number = entry_number(message.context);
+    if (!number)
+      return fail("Cannot proceed, " + line_of(message) +
+                  ": the message has no entry number as its msgctxt.");
+    if (auto [first, fresh] = seen.emplace(*number, message.line); !fresh)
+      return fail("Cannot proceed, " + line_of(message) + ": entry " + std::to_string(*number) +
+                  " is translated twice (first at line " + std::to_string(first->second) + ").");
+    if (*number >= entries.size() || entries[*number] == nullptr)
+      return fail("Cannot proceed, " + line_of(message) + ": entry " + std::to_string(*number) +
+                  " is past the last entry of '" + settings.table + "' (" +
+                  std::to_string(entries.size()) + " entries).");
+    if (message.translation.empty()) {
+      ++untranslated;
+      continue;
+    }
+    if (message.fuzzy && !settings.fuzzy) {
+      ++fuzzy;
+      continue;
+    }
+    ie_res_talk_entry& entry = *entries[*number];
+    // Decoding and encoding again is not always the identity (two codes for
+    // one character): a text that reads as the translation stays as it is.
+    if (std::optional<std::string> current = converter->decode(text_of(entry), failure);
+        current && *current == message.translation) {
+      ++same;
+      continue;
+    }
+    std::optional<std::string> bytes = converter->encode(message.translation, failure);
+    if (!bytes)
+      return fail(conversion_message(failure, page->name,
+                                     line_of(message) + " (entry " + std::to_string(*number) + ")",
+                                     false));
+    if (bytes->find('\0') != std::string::npos)
+      return fail("Cannot proceed, " + line_of(message) + ": the translation holds a NUL byte.");
+    entry.set_text(*bytes);
+    ++imported;
+  }
+  std::cout << imported << " strings imported; " << untranslated + fuzzy + same
+            << " left as they were (" << untranslated << " untranslated, " << fuzzy << " fuzzy, "
+            << same << " already the same)." << std::endl;
+  // Status 1 must mean that the table is as it was: output that failed is
+  // reported before the table is touched.
+  if (!flush_standard_output()) return 1;
+  if (imported == 0) return 0;
+  return table->save(settings.table) ? 0 : 1;
+}
+
+}  // namespace
+
+int run_lexport(int argc, char** argv) {
+  CLI::App app("Carries a talk table's texts to a gettext PO file and back.", "lexport");
+  app.set_version_flag("--version", std::string(k_version));
+  app.require_subcommand(1);
+  // CLI11 would take "/o" for an option on Windows, and so a file name
+  // such as /tmp/dialog.tlk (under wine, or an MSYS shell) too.
+  app.allow_windows_style_options(false);
+
+  export_settings out;
+  CLI::App* exporting =
+      app.add_subcommand("export", "Write every text of a talk table to a PO file.");
+  exporting->add_option("table", out.table, "The talk table (dialog.tlk)")->required();
+  exporting->add_option("-o,--output", out.output,
+                        "The PO file to write (standard output if none)");
+  exporting->add_option("--encoding", out.encoding, "The table's code page (cp1252, ...)");
+  exporting->add_option("--translation", out.translation,
+                        "A translated table whose texts fill the msgstr fields");
+  exporting->add_option("--translation-encoding", out.translation_encoding,
+                        "The translated table's code page");
+  exporting->add_option("--language", out.language, "The Language field of the header (ru, ...)");
+
+  import_settings in;
+  CLI::App* importing =
+      app.add_subcommand("import", "Write the translations of a PO file into a talk table.");
+  importing->add_option("table", in.table, "The talk table to change (saved over itself)")
+      ->required();
+  importing->add_option("po", in.po, "The translated PO file")->required();
+  importing->add_option("--encoding", in.encoding, "The table's code page (cp1252, ...)");
+  importing->add_flag("--fuzzy", in.fuzzy, "Import fuzzy translations too");
+
+  // Alone, as the kit's other programs do, it says how it is used.
+  if (argc <= 1) {
+    std::cout << app.help();
+    return 0;
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    std::ostringstream help;
+    std::ostringstream problem;
+    const int code = app.exit(error, help, problem);
+    std::cout << help.str();
+    if (!problem.str().empty())
+      return fail(problem.str().substr(0, problem.str().find_last_not_of('\n') + 1));
+    return code == 0 ? 0 : 1;
+  }
+  if (exporting->parsed()) return run_export(out);
+  return run_import(in);
+}

@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: MIT
+#include "lexport/po_file.h"
+
+#include <cstdint>
+
+namespace {
+
+// gettext's escapes; every other byte, control or not, stands as it is.
+void append_escaped(std::string& out, std::string_view text) {
+  for (char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '"': out += "\\\""; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case '\a': out += "\\a"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\v': out += "\\v"; break;
+      default: out += c;
+    }
+  }
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads the quoted string that `rest` starts with (blanks before it
+// allowed) and appends its bytes to `out`; the reason it cannot, if any.
+std::optional<std::string> read_string(std::string_view rest, std::string& out) {
+  rest = trimmed(rest);
+  if (rest.empty() || rest.front() != '"') return std::string("a quoted string was expected.");
+  std::size_t at = 1;
+  for (;;) {
+    if (at >= rest.size()) return std::string("the string is not terminated.");
+    const char c = rest[at++];
+    if (c == '"') break;
+    if (c != '\\') {
+      out += c;
+      continue;
+    }
+    if (at >= rest.size()) return std::string("the string is not terminated.");
+    const char e = rest[at++];
+    switch (e) {
+      case 'n': out += '\n'; break;
+      case 't': out += '\t'; break;
+      case 'r': out += '\r'; break;
+      case 'a': out += '\a'; break;
+      case 'b': out += '\b'; break;
+      case 'f': out += '\f'; break;
+      case 'v': out += '\v'; break;
+      case '\\':
+      case '"':
+      case '\'':
+      case '?': out += e; break;
+      case 'x': {
+        unsigned value = 0;
+        std::size_t digits = 0;
+        for (; at < rest.size() && hex_digit(rest[at]) >= 0 && digits < 2; ++at, ++digits)
+          value = value * 16 + static_cast<unsigned>(hex_digit(rest[at]));
+        if (digits == 0) return std::string("a bad escape sequence '\\x'.");
+        out += static_cast<char>(value);
+        break;
+      }
+      default:
+        if (e >= '0' && e <= '7') {
+          unsigned value = static_cast<unsigned>(e - '0');
+          for (int more = 0; more < 2 && at < rest.size() && rest[at] >= '0' && rest[at] <= '7';
+               ++more)
+            value = value * 8 + static_cast<unsigned>(rest[at++] - '0');
+          out += static_cast<char>(value & 0xffu);
+          break;
+        }
+        return "a bad escape sequence '\\" + std::string(1, e) + "'.";
+    }
+  }
+  if (!trimmed(rest.substr(at)).empty()) return std::string("text follows the string.");
+  return std::nullopt;
+}
+
+// The message being read, and what its next string continues.
+struct pending {
+  po_message message;
+  bool has_id = false;
+  bool has_translation = false;
+  std::string* continued = nullptr;
+  bool any() const { return message.context || has_id; }
+};
+
+}  // namespace
+
+void append_po_string(std::string& out, std::string_view keyword, std::string_view text) {
+  out += keyword;
+  const std::size_t first_feed = text.find('\n');
+  if (first_feed == std::string_view::npos || first_feed + 1 == text.size()) {
+    out += " \"";
+    append_escaped(out, text);
+    out += "\"\n";
+    return;
+  }
+  out += " \"\"\n";
+  while (!text.empty()) {
+    const std::size_t feed = text.find('\n');
+    const std::size_t size = feed == std::string_view::npos ? text.size() : feed + 1;
+    out += '"';
+    append_escaped(out, text.substr(0, size));
+    out += "\"\n";
+    text.remove_prefix(size);
+  }
+}
+
+std::string po_header_text(const std::vector<std::pair<std::string, std::string>>& fields) {
+  std::string text;
+  for (const auto& [name, value] : fields) text += name + ": " + value + "\n";
+  return text;
+}
+
+std::optional<std::string> po_header_field(std::string_view header, std::string_view name) {
+  const bool charset = name == "charset";
+  const std::string_view field = charset ? "Content-Type" : name;
+  while (!header.empty()) {
+    const std::size_t feed = header.find('\n');
+    std::string_view line = header.substr(0, feed);
+    header.remove_prefix(feed == std::string_view::npos ? header.size() : feed + 1);
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || trimmed(line.substr(0, colon)) != field) continue;
+    std::string_view value = trimmed(line.substr(colon + 1));
+    if (!charset) return std::string(value);
+    const std::size_t at = value.find("charset=");
+    if (at == std::string_view::npos) return std::nullopt;
+    value.remove_prefix(at + 8);
+    return std::string(trimmed(value.substr(0, value.find(';'))));
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> read_po(std::string_view text, po_file& po) {
+  po = {};
+  pending current;
+  std::size_t number = 0;
+  bool header_seen = false;
+  auto refuse = [&](const std::string& why) {
+    return "line " + std::to_string(number) + ": " + why;
+  };
+  // Ends the message being read; the reason it cannot, if any.
+  auto finish = [&]() -> std::optional<std::string> {
+    if (!current.any()) {
+      current = {};
+      return std::nullopt;
+    }
+    if (!current.has_id || !current.has_translation)
+      return "line " + std::to_string(current.message.line) + ": the message is incomplete.";
+    if (!current.message.context && current.message.id.empty() && !header_seen) {
+      header_seen = true;
+      po.header = std::move(current.message.translation);
+    } else {
+      po.messages.push_back(std::move(current.message));
+    }
+    current = {};
+    return std::nullopt;
+  };
+  while (!text.empty()) {
+    ++number;
+    const std::size_t feed = text.find('\n');
+    std::string_view line = text.substr(0, feed);
+    text.remove_prefix(feed == std::string_view::npos ? text.size() : feed + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    line = trimmed(line);
+    if (line.empty()) {
+      if (auto why = finish()) return why;
+      continue;
+    }
+    if (line.front() == '#') {
+      if (current.has_translation)
+        if (auto why = finish()) return why;
+      current.continued = nullptr;
+      // Obsolete messages (#~) and earlier versions (#|) are gettext's
+      // memory, not the translation.
+      if (line.size() > 1 && line[1] == ',') {
+        std::string_view flags = line.substr(2);
+        while (!flags.empty()) {
+          const std::size_t comma = flags.find(',');
+          if (trimmed(flags.substr(0, comma)) == "fuzzy") current.message.fuzzy = true;
+          flags.remove_prefix(comma == std::string_view::npos ? flags.size() : comma + 1);
+        }
+      }
+      continue;
+    }
+    if (line.front() == '"') {
+      if (current.continued == nullptr) return refuse("a string stands without a keyword.");
+      if (auto why = read_string(line, *current.continued)) return refuse(*why);
+      continue;
+    }
+    std::size_t end = 0;
+    while (end < line.size() && !is_blank(line[end]) && line[end] != '"') ++end;
+    const std::string_view keyword = line.substr(0, end);
+    const std::string_view rest = line.substr(end);
+    if (keyword == "msgid_plural" || keyword.rfind("msgstr[", 0) == 0)
+      return refuse("plural forms are not taken: a talk table has one text an entry.");
+    if (keyword == "msgctxt" || keyword == "msgid") {
+      if (current.has_translation)
+        if (auto why = finish()) return why;
+      if (current.has_id || (keyword == "msgctxt" && current.message.context))
+        return refuse("the message is incomplete.");
+      if (!current.message.context && !current.has_id) current.message.line = number;
+      if (keyword == "msgctxt") {
+        current.message.context.emplace();
+        current.continued = &*current.message.context;
+      } else {
+        current.has_id = true;
+        current.continued = &current.message.id;
+      }
+    } else if (keyword == "msgstr") {
+      if (!current.has_id || current.has_translation) return refuse("msgstr without its msgid.");
+      current.has_translation = true;
+      current.continued = &current.message.translation;
+    } else {
+      return refuse("lexport cannot read this line.");
+    }
+    if (auto why = read_string(rest, *current.continued)) return refuse(*why);
+  }
+  if (auto why = finish()) return why;
+  return std::nullopt;
+}

@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: MIT
+// lexport as translators run it: tables in the code pages games use, the PO
+// files checked by GNU gettext's own tools and read by polib, and every
+// refusal leaving the table as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "testing/run_program.h"
+
+namespace {
+
+using testkit::run;
+
+testkit::run_result tool(const std::string& program, const std::vector<std::string>& args) {
+  testkit::run_options options;
+  options.host_tool = true;
+  return run(program, args, options);
+}
+
+// The texts of a table in one code page, and what a translator makes of
+// them in UTF-8.
+struct page_case {
+  std::string page;
+  std::vector<std::string> texts;
+  std::string translation_utf8;
+  // The translation in the page's bytes.
+  std::string translation;
+};
+
+const std::vector<page_case>& page_cases() {
+  static const std::vector<page_case> cases = {
+      {"utf-8",
+       {"Caf\xc3\xa9 \"Zum L\xc3\xb6wen\"", "", "line one\nline two\n", "tab\there \\ back"},
+       "\xe2\x80\x9e"
+       "Gr\xc3\xbc\xc3\x9f Gott\xe2\x80\x9c",
+       "\xe2\x80\x9e"
+       "Gr\xc3\xbc\xc3\x9f Gott\xe2\x80\x9c"},
+      {"cp1252",
+       {"Caf\xe9 \x80 5", "", "two\nlines", "end\n\n", "\x93quoted\x94 \xbf"},
+       "Caf\xc3\xa9 au lait \xe2\x80\x94 \xc5\x93uvre",
+       "Caf\xe9 au lait \x97 \x9cuvre"},
+      {"cp1251",
+       {"\xcf\xf0\xe8\xe2\xe5\xf2, \xe4\xf0\xf3\xe3!", "\xb8\xa8"},
+       "\xd0\x9f\xd0\xbe\xd0\xba\xd0\xb0",
+       "\xcf\xee\xea\xe0"},
+      {"cp932",
+       {"\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd\x5c", "\x83\x5c\x83\x74\x83\x67"},
+       "\xe3\x81\x95\xe3\x82\x88\xe3\x81\x86\xe3\x81\xaa\xe3\x82\x89\\",
+       "\x82\xb3\x82\xe6\x82\xa4\x82\xc8\x82\xe7\x5c"},
+  };
+  return cases;
+}
+
+class LexportCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (tool("msgfmt", {"--version"}).status != 0)
+      GTEST_SKIP() << "GNU gettext is not installed (Debian: gettext)";
+    // glibc finds its converters in modules of its own (gconv), which the
+    // cross builds' emulated systems do not have.
+    testkit::write_bytes(table_, testkit::packed_tlk({"\xe9"}));
+    if (run(LEXPORT, {"export", table_, "--encoding", "cp1252"}).err.find("cannot convert") !=
+        std::string::npos)
+      GTEST_SKIP()
+          << "this system has no converters for Windows code pages (glibc's gconv modules)";
+  }
+
+  std::string table_bytes() { return testkit::read_bytes(table_); }
+
+  testkit::scratch_dir dir_;
+  std::string table_ = dir_.file("dialog.tlk");
+  std::string po_ = dir_.file("dialog.po");
+};
+
+// The round trip, as gettext's tools see it: the export is what msgcat
+// writes, msgfmt finds nothing to say, msgen's copy of every source text
+// puts back the bytes of every text, and an import that changes nothing
+// writes nothing.
+TEST_F(LexportCommand, ExportAndImportGiveBackEveryTableByteForByte) {
+  for (const page_case& one : page_cases()) {
+    SCOPED_TRACE(one.page);
+    const std::string original = testkit::packed_tlk(one.texts);
+    testkit::write_bytes(table_, original);
+    testkit::run_result result =
+        run(LEXPORT, {"export", table_, "--encoding", one.page, "--language", "de", "-o", po_});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string po = testkit::read_bytes(po_);
+    EXPECT_EQ(tool("msgcat", {"--no-wrap", po_}).out, po);
+    testkit::run_result check = tool("msgfmt", {"--check", "-o", dir_.file("out.mo"), po_});
+    EXPECT_EQ(check.status, 0);
+    EXPECT_EQ(check.err, "");
+    const std::string english = dir_.file("en.po");
+    ASSERT_EQ(tool("msgen", {po_, "-o", english}).status, 0);
+
+    result = run(LEXPORT, {"import", table_, english, "--encoding", one.page});
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::size_t texts = 0;
+    for (const std::string& text : one.texts) texts += !text.empty();
+    EXPECT_EQ(result.out, "0 strings imported; " + std::to_string(texts) +
+                              " left as they were (0 untranslated, 0 fuzzy, " +
+                              std::to_string(texts) + " already the same).\n");
+    EXPECT_EQ(table_bytes(), original);
+
+    // Into a table whose every text was lost.
+    std::vector<std::string> lost;
+    for (const std::string& text : one.texts) lost.push_back(text.empty() ? "" : "?");
+    testkit::write_bytes(table_, testkit::packed_tlk(lost));
+    result = run(LEXPORT, {"import", table_, english, "--encoding", one.page});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(table_bytes(), original);
+  }
+}
+
+// polib, a reader of its own, loads the export, translates and saves; the
+// translation goes in, in the table's code page, and the other texts stay.
+TEST_F(LexportCommand, ATranslationSavedByPolibGoesIntoTheTable) {
+  if (tool("/usr/bin/python3", {"-c", "import polib"}).status != 0)
+    GTEST_SKIP() << "polib is not installed (Debian: python3-polib)";
+  for (const page_case& one : page_cases()) {
+    SCOPED_TRACE(one.page);
+    testkit::write_bytes(table_, testkit::packed_tlk(one.texts));
+    ASSERT_EQ(run(LEXPORT, {"export", table_, "--encoding", one.page, "-o", po_}).status, 0);
+    const std::string script =
+        "import polib, sys\n"
+        "po = polib.pofile(sys.argv[1])\n"
+        "po[0].msgstr = sys.argv[2]\n"
+        "po.metadata['X-Lexport-Translation-Encoding'] = sys.argv[3]\n"
+        "po.save(sys.argv[1])\n";
+    ASSERT_EQ(tool("/usr/bin/python3", {"-c", script, po_, one.translation_utf8, one.page}).status,
+              0);
+    // The code page comes from the PO this time.
+    testkit::run_result result = run(LEXPORT, {"import", table_, po_});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out.substr(0, 19), "1 strings imported;");
+    std::vector<std::string> expected = one.texts;
+    expected[0] = one.translation;
+    EXPECT_EQ(table_bytes(), testkit::packed_tlk(expected));
+  }
+}
+
+// Every refusal names the file and the entry or line, ends with status 1 and
+// leaves the table and the PO file as they were.
+TEST_F(LexportCommand, EachRefusalSaysWhereAndChangesNothing) {
+  const std::string table = testkit::packed_tlk({"Caf\xe9", "two", "a\x98"});
+  const std::string header =
+      "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+  auto message = [](const std::string& context, const std::string& translation) {
+    return "msgctxt \"" + context + "\"\nmsgid \"x\"\nmsgstr \"" + translation + "\"\n\n";
+  };
+  const std::string where = "Cannot proceed, line 5 of '" + po_ + "'";
+  struct {
+    std::vector<std::string> args;
+    std::string po;
+    std::string err;
+  } const cases[] = {
+      {{"export", table_, "-o", po_},
+       "",
+       "Cannot proceed, entry 0 of '" + table_ +
+           "' is not UTF-8 text; name its code page with --encoding (cp1252 for most Western "
+           "tables).\n"},
+      {{"export", table_, "--encoding", "cp1251", "-o", po_},
+       "",
+       "Cannot proceed, entry 2 of '" + table_ +
+           "' holds bytes that are no cp1251 text, from byte 1 on.\n"},
+      {{"export", table_, "--encoding", "latin1", "-o", po_},
+       "",
+       "Cannot proceed, 'latin1' is not a code page that lexport converts; it converts utf-8, "
+       "cp1250, cp1251, cp1252, cp1253, cp1254, cp1255, cp1256, cp1257, cp874, cp932, cp936, "
+       "cp949, cp950.\n"},
+      {{"export", table_, "--encoding", "cp1252", "-o", table_},
+       "",
+       "Cannot proceed, the PO file would replace the talk table '" + table_ + "'.\n"},
+      {{"import", table_, po_, "--encoding", "cp1252"},
+       header + message("1", "\xce\xa9"),
+       where + " (entry 1) holds U+03A9, which cp1252 cannot hold.\n"},
+      {{"import", table_, po_, "--encoding", "cp1252"},
+       header + message("one", "y"),
+       where + ": the message has no entry number as its msgctxt.\n"},
+      {{"import", table_, po_, "--encoding", "cp1252"},
+       header + message("3", "y"),
+       where + ": entry 3 is past the last entry of '" + table_ + "' (3 entries).\n"},
+      {{"import", table_, po_, "--encoding", "cp1252"},
+       header + message("1", "y") + message("1", "z"),
+       "Cannot proceed, line 9 of '" + po_ + "': entry 1 is translated twice (first at line 5).\n"},
+      {{"import", table_, po_, "--encoding", "cp1252"},
+       header + message("1", "\xe9"),
+       "Cannot proceed, line 7 of '" + po_ + "': not UTF-8 text, though the file says it is.\n"},
+      {{"import", table_, po_, "--encoding", "cp1252"},
+       header + "msgid \"a\"\nmsgstr \"\\z\"\n",
+       "Cannot proceed, line 6 of '" + po_ + "': a bad escape sequence '\\z'.\n"},
+      {{"import", table_, po_, "--encoding", "cp1252"},
+       std::string("\xff\xfem\0s\0", 6),
+       "Cannot proceed, file '" + po_ + "' is UTF-16 text; save it as UTF-8 or ANSI.\n"},
+  };
+  for (const auto& one : cases) {
+    SCOPED_TRACE(one.err);
+    testkit::write_bytes(table_, table);
+    std::filesystem::remove(po_);
+    if (!one.po.empty()) testkit::write_bytes(po_, one.po);
+    testkit::run_result result = run(LEXPORT, one.args);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, one.err);
+    EXPECT_EQ(table_bytes(), table);
+    EXPECT_EQ(testkit::read_bytes(po_), one.po.empty() ? "<missing>" : one.po);
+  }
+}
+
+}  // namespace
