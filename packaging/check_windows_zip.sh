@@ -1,7 +1,7 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # Checks the layout of the Windows zip as a Windows user meets it: one
-# folder, the four programs at its top beside README.txt and LICENSE.txt,
+# folder, the five programs at its top beside README.txt and LICENSE.txt,
 # the manual pages and the guide as text in doc/, nothing else, and every
 # text file with CR LF line ends (Notepad shows bare LF files as one line
 # on older Windows).
@@ -21,10 +21,12 @@ $folder/README.txt
 $folder/doc
 $folder/doc/guide.txt
 $folder/doc/lexglean.txt
+$folder/doc/lexport.txt
 $folder/doc/lexswap.txt
 $folder/doc/wordloom.txt
 $folder/doc/wordsift.txt
 $folder/lexglean.exe
+$folder/lexport.exe
 $folder/lexswap.exe
 $folder/wordloom.exe
 $folder/wordsift.exe"

@@ -27,6 +27,11 @@ if [ "$(wc -l < "$dictionary")" -ne 104334 ]; then
   exit 77
 fi
 
+if ! command -v msgmerge >/dev/null 2>&1; then
+  echo "skipped: the guide needs GNU gettext's tools (Debian's gettext)"
+  exit 77
+fi
+
 for folder in "$@"; do
   PATH=$(cd "$folder" && pwd):$PATH
 done

@@ -141,6 +141,45 @@ TEST_F(LexportCommand, ATranslationSavedByPolibGoesIntoTheTable) {
   }
 }
 
+// A translated table becomes a PO file; after a patch changes a source text,
+// msgmerge marks its translation fuzzy, and an import leaves it out until a
+// translator has looked at it (or --fuzzy takes it).
+TEST_F(LexportCommand, AnOldTranslationIsBroughtUpToDateTheGettextWay) {
+  const std::string russian = dir_.file("ru.tlk");
+  const std::string old_po = dir_.file("ru.po");
+  const std::string fresh = dir_.file("new.pot");
+  const std::string merged = dir_.file("merged.po");
+  testkit::write_bytes(table_, testkit::packed_tlk({"Hello", "Bye", "Bye"}));
+  testkit::write_bytes(russian,
+                       testkit::packed_tlk({"\xcf\xf0\xe8\xe2\xe5\xf2", "\xcf\xee\xea\xe0", ""}));
+  testkit::run_result result = run(LEXPORT, {"export", table_, "--translation", russian,
+                                             "--translation-encoding", "cp1251", "-o", old_po});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(testkit::read_bytes(old_po).find("\"X-Lexport-Translation-Encoding: cp1251\\n\"\n\n"
+                                             "msgctxt \"0\"\nmsgid \"Hello\"\nmsgstr \"Привет\"\n\n"
+                                             "msgctxt \"1\"\nmsgid \"Bye\"\nmsgstr \"Пока\"\n\n"
+                                             "msgctxt \"2\"\nmsgid \"Bye\"\nmsgstr \"\"\n"),
+            std::string::npos);
+
+  testkit::write_bytes(table_, testkit::packed_tlk({"Hello!", "Bye", "Bye"}));
+  ASSERT_EQ(run(LEXPORT, {"export", table_, "-o", fresh}).status, 0);
+  ASSERT_EQ(tool("msgmerge", {"--quiet", old_po, fresh, "-o", merged}).status, 0);
+  testkit::write_bytes(russian, testkit::packed_tlk({"?", "?", "?"}));
+  // The code page is the one the PO file records.
+  result = run(LEXPORT, {"import", russian, merged});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "1 strings imported; 2 left as they were (1 untranslated, 1 fuzzy, 0 already the "
+            "same).\n");
+  EXPECT_EQ(testkit::read_bytes(russian), testkit::packed_tlk({"?", "\xcf\xee\xea\xe0", "?"}));
+  result = run(LEXPORT, {"import", russian, merged, "--fuzzy"});
+  EXPECT_EQ(result.out,
+            "1 strings imported; 2 left as they were (1 untranslated, 0 fuzzy, 1 already the "
+            "same).\n");
+  EXPECT_EQ(testkit::read_bytes(russian),
+            testkit::packed_tlk({"\xcf\xf0\xe8\xe2\xe5\xf2", "\xcf\xee\xea\xe0", "?"}));
+}
+
 // Every refusal names the file and the entry or line, ends with status 1 and
 // leaves the table and the PO file as they were.
 TEST_F(LexportCommand, EachRefusalSaysWhereAndChangesNothing) {
