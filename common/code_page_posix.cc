@@ -2,9 +2,11 @@
 // The text converter's system half on POSIX systems: iconv.
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 
@@ -17,6 +19,13 @@ struct text_converter::system::handles {
   // for a byte the page leaves undefined), and the way back, by character.
   std::array<std::string, 256> by_byte;
   std::unordered_map<std::uint32_t, char> by_character;
+  // The same, for the loops: each byte's UTF-8 (up to three bytes) and its
+  // length, 0 where it has none; each ASCII character's byte, or -1.
+  std::array<std::array<char, 4>, 256> utf8_of{};
+  std::array<unsigned char, 256> length_of{};
+  std::array<int, 128> byte_of_ascii{};
+  // Whether ASCII stays ASCII (on every Windows page): runs of it are copied.
+  bool ascii_same = false;
   ~handles() {
     iconv_close(from_page);
     iconv_close(to_page);
@@ -89,7 +98,17 @@ std::unique_ptr<text_converter::system> text_converter::system::open(const code_
       std::size_t ignored = 0;
       if (!convert(from_page, std::string(1, static_cast<char>(byte)), utf8, ignored)) continue;
       opened->by_character.emplace(character_at(utf8, 0), static_cast<char>(byte));
+      std::copy(utf8.begin(), utf8.end(), opened->utf8_of[byte].begin());
+      opened->length_of[byte] = static_cast<unsigned char>(utf8.size());
     }
+    for (std::uint32_t character = 0; character < 128; ++character) {
+      const auto found = opened->by_character.find(character);
+      opened->byte_of_ascii[character] =
+          found == opened->by_character.end() ? -1 : static_cast<unsigned char>(found->second);
+    }
+    opened->ascii_same = true;
+    for (int character = 0; character < 128; ++character)
+      opened->ascii_same = opened->ascii_same && opened->byte_of_ascii[character] == character;
   }
   return std::unique_ptr<system>(new system(std::move(opened)));
 }
@@ -100,16 +119,24 @@ text_converter::system::~system() = default;
 bool text_converter::system::decode(std::string_view bytes, std::string& utf8,
                                     std::size_t& bad_offset) {
   if (handles_->by_character.empty()) return convert(handles_->from_page, bytes, utf8, bad_offset);
+  // Written through a pointer into room for the longest result: a talk
+  // table's texts are converted by the hundred thousand.
   const std::size_t start = utf8.size();
+  utf8.resize(start + bytes.size() * 3 + 1);
+  char* out = utf8.data() + start;
+  const handles& table = *handles_;
   for (std::size_t at = 0; at < bytes.size(); ++at) {
-    const std::string& one = handles_->by_byte[static_cast<unsigned char>(bytes[at])];
-    if (one.empty()) {
+    const auto byte = static_cast<unsigned char>(bytes[at]);
+    const unsigned length = table.length_of[byte];
+    if (length == 0) {
       utf8.resize(start);
       bad_offset = at;
       return false;
     }
-    utf8 += one;
+    std::memcpy(out, table.utf8_of[byte].data(), 4);
+    out += length;
   }
+  utf8.resize(static_cast<std::size_t>(out - utf8.data()));
   return true;
 }
 
@@ -117,7 +144,21 @@ bool text_converter::system::encode(std::string_view utf8, std::string& bytes,
                                     std::size_t& bad_offset) {
   if (handles_->by_character.empty()) return convert(handles_->to_page, utf8, bytes, bad_offset);
   const std::size_t start = bytes.size();
+  bytes.reserve(start + utf8.size());
   for (std::size_t at = 0; at < utf8.size();) {
+    if (handles_->ascii_same) {
+      std::size_t end = at;
+      while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80) ++end;
+      bytes.append(utf8, at, end - at);
+      at = end;
+      if (at == utf8.size()) break;
+    }
+    if (const auto c = static_cast<unsigned char>(utf8[at]);
+        c < 0x80 && handles_->byte_of_ascii[c] >= 0) {
+      bytes += static_cast<char>(handles_->byte_of_ascii[c]);
+      ++at;
+      continue;
+    }
     const auto found = handles_->by_character.find(character_at(utf8, at));
     if (found == handles_->by_character.end()) {
       bytes.resize(start);

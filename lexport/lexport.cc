@@ -27,6 +27,8 @@
 namespace {
 
 constexpr std::string_view k_version = "lexport 1.0.0";
+// How much of a PO file is made before it goes to the file.
+constexpr std::size_t k_block = std::size_t{1} << 20;
 
 // The kit's messages go to standard output; lexport's go to standard error,
 // after what standard output holds, since it may be the PO file.
@@ -183,6 +185,17 @@ int run_export(const export_settings& settings) {
   };
   if (translation_page)
     fields.emplace_back("X-Lexport-Translation-Encoding", std::string(translation_page->name));
+  // A PO file goes out in blocks, through a save that puts it in place only
+  // once it is whole; standard output gets it only once it is whole too.
+  std::optional<file_save> file;
+  if (!settings.output.empty()) {
+    file_save::options options;
+    options.write_special_files = true;
+    file.emplace(settings.output, options);
+    if (!file->open())
+      return fail("Cannot write PO file, file '" + settings.output +
+                  "' couldn't be opened for writing.");
+  }
   std::string po;
   append_po_string(po, "msgid", "");
   append_po_string(po, "msgstr", po_header_text(fields));
@@ -209,20 +222,18 @@ int run_export(const export_settings& settings) {
     append_po_string(po, "msgctxt", std::to_string(i));
     append_po_string(po, "msgid", *id);
     append_po_string(po, "msgstr", translated);
+    if (file && po.size() >= k_block) {
+      file->write(po);
+      po.clear();
+    }
   }
 
-  if (settings.output.empty()) {
+  if (!file) {
     std::cout << po;
     return flush_standard_output() ? 0 : 1;
   }
-  file_save::options options;
-  options.write_special_files = true;
-  file_save file(settings.output, options);
-  if (!file.open())
-    return fail("Cannot write PO file, file '" + settings.output +
-                "' couldn't be opened for writing.");
-  file.write(po);
-  if (!file.commit())
+  file->write(po);
+  if (!file->commit())
     return fail("Cannot write PO file, file '" + settings.output + "' couldn't be written.");
   return 0;
 }
@@ -239,18 +250,34 @@ std::optional<std::uint32_t> entry_number(const std::optional<std::string>& cont
   return static_cast<std::uint32_t>(number);
 }
 
-// Reads the PO file named by `settings`, in UTF-8 whatever its header's
-// charset; the message that refuses it, if any.
-std::optional<std::string> read_po_file(const std::string& name, po_file& po) {
+// "line 12: why" of the PO reader, as the message that names the file.
+std::string line_message(const std::string& why, const std::string& name) {
+  const std::size_t colon = why.find(':');
+  return "Cannot proceed, " + why.substr(0, colon) + " of '" + name + "':" + why.substr(colon + 1);
+}
+
+// A PO file read whole, as UTF-8 whatever its header's charset, and its
+// header; the messages are read from `text` one at a time.
+struct po_source {
   list_file list;
+  std::string converted;
+  std::string_view text;
+  std::string header;
+};
+
+// Reads the PO file `name` and its header; the message that refuses it, if
+// any.
+std::optional<std::string> open_po_file(const std::string& name, po_source& po) {
   if (std::optional<std::string> refusal =
-          read_list(name, list, "Cannot read PO file, file '" + name + "' not found."))
+          read_list(name, po.list, "Cannot read PO file, file '" + name + "' not found."))
     return refusal;
-  auto at_line = [&](const std::string& why) {
-    return "Cannot proceed, " + why.substr(0, why.find(':')) + " of '" + name +
-           "':" + why.substr(why.find(':') + 1);
-  };
-  if (std::optional<std::string> why = read_po(list.text, po)) return at_line(*why);
+  po.text = po.list.text;
+  // The header comes first: its charset says how to read the rest.
+  if (std::optional<std::string> why = read_po(po.text, [&](po_message& message, bool header) {
+        if (header) po.header = std::move(message.translation);
+        return false;
+      }))
+    return line_message(*why, name);
   std::string charset = po_header_field(po.header, "charset").value_or("UTF-8");
   // A fresh template's placeholder stands for UTF-8 in gettext's tools too.
   if (charset == "CHARSET") charset = "UTF-8";
@@ -259,10 +286,9 @@ std::optional<std::string> read_po_file(const std::string& name, po_file& po) {
     return "Cannot proceed, file '" + name + "' is in " + charset +
            ", which lexport does not read; convert it to UTF-8 with msgconv.";
   if (page->name == "utf-8") {
-    if (std::optional<std::size_t> bad = first_non_utf8(list.text)) {
-      const std::size_t line =
-          1 + static_cast<std::size_t>(std::count(
-                  list.text.begin(), list.text.begin() + static_cast<std::ptrdiff_t>(*bad), '\n'));
+    if (std::optional<std::size_t> bad = first_non_utf8(po.text)) {
+      const auto line = 1 + std::count(po.text.begin(),
+                                       po.text.begin() + static_cast<std::ptrdiff_t>(*bad), '\n');
       return "Cannot proceed, line " + std::to_string(line) + " of '" + name +
              "': not UTF-8 text, though the file says it is.";
     }
@@ -272,13 +298,23 @@ std::optional<std::string> read_po_file(const std::string& name, po_file& po) {
   if (!converter)
     return "Cannot proceed, this system cannot convert " + std::string(page->name) + ".";
   conversion_failure failure;
-  std::optional<std::string> utf8 = converter->decode(list.text, failure);
+  std::optional<std::string> utf8 = converter->decode(po.text, failure);
   if (!utf8)
     return "Cannot proceed, file '" + name + "' is not " + std::string(page->name) +
            " text, though it says it is.";
-  if (std::optional<std::string> why = read_po(*utf8, po)) return at_line(*why);
+  po.converted = std::move(*utf8);
+  po.list = {};
+  po.text = po.converted;
   return std::nullopt;
 }
+
+// What an import did with the messages.
+struct import_counts {
+  std::size_t imported = 0;
+  std::size_t untranslated = 0;
+  std::size_t fuzzy = 0;
+  std::size_t same = 0;
+};
 
 int run_import(const import_settings& settings) {
   std::string refusal;
@@ -297,8 +333,8 @@ int run_import(const import_settings& settings) {
       return fail("Cannot proceed, file '" + settings.table +
                   "' holds more text than a talk table can hold (4 GiB).");
   }
-  po_file po;
-  if (std::optional<std::string> why = read_po_file(settings.po, po)) return fail(*why);
+  po_source po;
+  if (std::optional<std::string> why = open_po_file(settings.po, po)) return fail(*why);
 
   std::string named = settings.encoding;
   if (named.empty())
@@ -308,58 +344,72 @@ int run_import(const import_settings& settings) {
   std::optional<text_converter> converter = converter_for(*page, refusal);
   if (!converter) return fail(refusal);
 
-  auto line_of = [&](const po_message& message) {
-    return "line " + std::to_string(message.line) + " of '" + settings.po + "'";
-  };
   std::vector<ie_res_talk_entry*>& entries = table->entries();
   std::unordered_map<std::uint32_t, std::size_t> seen;
-  std::size_t imported = 0, untranslated = 0, fuzzy = 0, same = 0;
+  import_counts counts;
   conversion_failure failure;
-  for (const po_message& message : po.messages) {
+  // The refusal of a message, which ends the reading.
+  std::string refused;
+  auto take = [&](po_message& message, bool header) {
+    if (header) return true;
+    const std::string where = "line " + std::to_string(message.line) + " of '" + settings.po + "'";
     std::optional<std::uint32_t> number = entry_number(message.context);
-    if (!number)
-      return fail("Cannot proceed, " + line_of(message) +
-                  ": the message has no entry number as its msgctxt.");
-    if (auto [first, fresh] = seen.emplace(*number, message.line); !fresh)
-      return fail("Cannot proceed, " + line_of(message) + ": entry " + std::to_string(*number) +
-                  " is translated twice (first at line " + std::to_string(first->second) + ").");
-    if (*number >= entries.size() || entries[*number] == nullptr)
-      return fail("Cannot proceed, " + line_of(message) + ": entry " + std::to_string(*number) +
-                  " is past the last entry of '" + settings.table + "' (" +
-                  std::to_string(entries.size()) + " entries).");
+    if (!number) {
+      refused = "Cannot proceed, " + where + ": the message has no entry number as its msgctxt.";
+      return false;
+    }
+    if (auto [first, fresh] = seen.emplace(*number, message.line); !fresh) {
+      refused = "Cannot proceed, " + where + ": entry " + std::to_string(*number) +
+                " is translated twice (first at line " + std::to_string(first->second) + ").";
+      return false;
+    }
+    if (*number >= entries.size() || entries[*number] == nullptr) {
+      refused = "Cannot proceed, " + where + ": entry " + std::to_string(*number) +
+                " is past the last entry of '" + settings.table + "' (" +
+                std::to_string(entries.size()) + " entries).";
+      return false;
+    }
     if (message.translation.empty()) {
-      ++untranslated;
-      continue;
+      ++counts.untranslated;
+      return true;
     }
     if (message.fuzzy && !settings.fuzzy) {
-      ++fuzzy;
-      continue;
+      ++counts.fuzzy;
+      return true;
     }
     ie_res_talk_entry& entry = *entries[*number];
     // Decoding and encoding again is not always the identity (two codes for
     // one character): a text that reads as the translation stays as it is.
     if (std::optional<std::string> current = converter->decode(text_of(entry), failure);
         current && *current == message.translation) {
-      ++same;
-      continue;
+      ++counts.same;
+      return true;
     }
     std::optional<std::string> bytes = converter->encode(message.translation, failure);
-    if (!bytes)
-      return fail(conversion_message(failure, page->name,
-                                     line_of(message) + " (entry " + std::to_string(*number) + ")",
-                                     false));
-    if (bytes->find('\0') != std::string::npos)
-      return fail("Cannot proceed, " + line_of(message) + ": the translation holds a NUL byte.");
+    if (!bytes) {
+      refused = conversion_message(failure, page->name,
+                                   where + " (entry " + std::to_string(*number) + ")", false);
+      return false;
+    }
+    if (bytes->find('\0') != std::string::npos) {
+      refused = "Cannot proceed, " + where + ": the translation holds a NUL byte.";
+      return false;
+    }
     entry.set_text(*bytes);
-    ++imported;
-  }
-  std::cout << imported << " strings imported; " << untranslated + fuzzy + same
-            << " left as they were (" << untranslated << " untranslated, " << fuzzy << " fuzzy, "
-            << same << " already the same)." << std::endl;
+    ++counts.imported;
+    return true;
+  };
+  if (std::optional<std::string> why = read_po(po.text, take))
+    return fail(line_message(*why, settings.po));
+  if (!refused.empty()) return fail(refused);
+  std::cout << counts.imported << " strings imported; "
+            << counts.untranslated + counts.fuzzy + counts.same << " left as they were ("
+            << counts.untranslated << " untranslated, " << counts.fuzzy << " fuzzy, " << counts.same
+            << " already the same)." << std::endl;
   // Status 1 must mean that the table is as it was: output that failed is
   // reported before the table is touched.
   if (!flush_standard_output()) return 1;
-  if (imported == 0) return 0;
+  if (counts.imported == 0) return 0;
   return table->save(settings.table) ? 0 : 1;
 }
 

@@ -1,25 +1,38 @@
 // SPDX-License-Identifier: MIT
 #include "lexport/po_file.h"
 
+#include <array>
 #include <cstdint>
 
 namespace {
 
 // gettext's escapes; every other byte, control or not, stands as it is.
+// The bytes between escapes go in runs.
 void append_escaped(std::string& out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      case '\a': out += "\\a"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\v': out += "\\v"; break;
-      default: out += c;
+  static constexpr std::array<bool, 256> k_escaped = [] {
+    std::array<bool, 256> escaped{};
+    for (char c : std::string_view("\\\"\n\t\r\a\b\f\v"))
+      escaped[static_cast<unsigned char>(c)] = true;
+    return escaped;
+  }();
+  for (;;) {
+    std::size_t special = 0;
+    while (special < text.size() && !k_escaped[static_cast<unsigned char>(text[special])])
+      ++special;
+    out.append(text.substr(0, special));
+    if (special == text.size()) return;
+    out += '\\';
+    switch (text[special]) {
+      case '\n': out += 'n'; break;
+      case '\t': out += 't'; break;
+      case '\r': out += 'r'; break;
+      case '\a': out += 'a'; break;
+      case '\b': out += 'b'; break;
+      case '\f': out += 'f'; break;
+      case '\v': out += 'v'; break;
+      default: out += text[special];
     }
+    text.remove_prefix(special + 1);
   }
 }
 
@@ -45,13 +58,13 @@ std::optional<std::string> read_string(std::string_view rest, std::string& out) 
   if (rest.empty() || rest.front() != '"') return std::string("a quoted string was expected.");
   std::size_t at = 1;
   for (;;) {
-    if (at >= rest.size()) return std::string("the string is not terminated.");
-    const char c = rest[at++];
-    if (c == '"') break;
-    if (c != '\\') {
-      out += c;
-      continue;
-    }
+    // The bytes up to the next quote or backslash, in one run.
+    std::size_t special = at;
+    while (special < rest.size() && rest[special] != '"' && rest[special] != '\\') ++special;
+    if (special == rest.size()) return std::string("the string is not terminated.");
+    out.append(rest.substr(at, special - at));
+    at = special + 1;
+    if (rest[special] == '"') break;
     if (at >= rest.size()) return std::string("the string is not terminated.");
     const char e = rest[at++];
     switch (e) {
@@ -149,7 +162,20 @@ std::optional<std::string> po_header_field(std::string_view header, std::string_
 
 std::optional<std::string> read_po(std::string_view text, po_file& po) {
   po = {};
+  return read_po(text, [&po](po_message& message, bool header) {
+    if (header) {
+      po.header = std::move(message.translation);
+    } else {
+      po.messages.push_back(std::move(message));
+    }
+    return true;
+  });
+}
+
+std::optional<std::string> read_po(std::string_view text,
+                                   const std::function<bool(po_message&, bool header)>& visit) {
   pending current;
+  bool stopped = false;
   std::size_t number = 0;
   bool header_seen = false;
   auto refuse = [&](const std::string& why) {
@@ -163,12 +189,9 @@ std::optional<std::string> read_po(std::string_view text, po_file& po) {
     }
     if (!current.has_id || !current.has_translation)
       return "line " + std::to_string(current.message.line) + ": the message is incomplete.";
-    if (!current.message.context && current.message.id.empty() && !header_seen) {
-      header_seen = true;
-      po.header = std::move(current.message.translation);
-    } else {
-      po.messages.push_back(std::move(current.message));
-    }
+    const bool header = !current.message.context && current.message.id.empty() && !header_seen;
+    header_seen = header_seen || header;
+    stopped = !visit(current.message, header);
     current = {};
     return std::nullopt;
   };
@@ -181,11 +204,13 @@ std::optional<std::string> read_po(std::string_view text, po_file& po) {
     line = trimmed(line);
     if (line.empty()) {
       if (auto why = finish()) return why;
+      if (stopped) return std::nullopt;
       continue;
     }
     if (line.front() == '#') {
       if (current.has_translation)
         if (auto why = finish()) return why;
+      if (stopped) return std::nullopt;
       current.continued = nullptr;
       // Obsolete messages (#~) and earlier versions (#|) are gettext's
       // memory, not the translation.
@@ -213,6 +238,7 @@ std::optional<std::string> read_po(std::string_view text, po_file& po) {
     if (keyword == "msgctxt" || keyword == "msgid") {
       if (current.has_translation)
         if (auto why = finish()) return why;
+      if (stopped) return std::nullopt;
       if (current.has_id || (keyword == "msgctxt" && current.message.context))
         return refuse("the message is incomplete.");
       if (!current.message.context && !current.has_id) current.message.line = number;

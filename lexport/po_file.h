@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,9 +41,16 @@ struct po_file {
 // nothing where the header lacks it.
 std::optional<std::string> po_header_field(std::string_view header, std::string_view name);
 
-// Reads the text of a PO file (UTF-8, without its byte-order mark) into
-// `po`; returns the reason it cannot, with its line ("line 12: ..."), or
-// nothing. Takes what translators' tools write: comments of every kind,
-// wrapped strings, CR LF line ends, obsolete messages (dropped); refuses
-// plural forms, bad escapes, unterminated strings and lines it cannot read.
+// Reads the text of a PO file (UTF-8, without its byte-order mark), handing
+// each message in file order to `visit`, with `header` true for the header
+// entry (the first message without a context whose msgid is empty); `visit`
+// returns false to stop. Returns the reason the file cannot be read, with
+// its line ("line 12: ..."), or nothing. Takes what translators' tools
+// write: comments of every kind, wrapped strings, CR LF line ends, obsolete
+// messages (dropped); refuses plural forms, bad escapes, unterminated
+// strings and lines it cannot read. One message at a time, so that a file
+// of a hundred thousand messages is never held twice.
+std::optional<std::string> read_po(std::string_view text,
+                                   const std::function<bool(po_message&, bool header)>& visit);
+// The same, into `po`.
 std::optional<std::string> read_po(std::string_view text, po_file& po);
