@@ -116,4 +116,33 @@ TEST(CodePage, EverySingleBytePageDecodesAlikeOnEverySystem) {
   }
 }
 
+// The same for the double-byte pages, over every pair of bytes that could be
+// one character, and the way back: Big5's doubled box-drawing characters and
+// the private-use areas are where glibc and Windows part.
+TEST(CodePage, EveryDoubleBytePageConvertsAlikeOnEverySystem) {
+  SKIP_WITHOUT_CONVERTERS();
+  const std::pair<std::string_view, std::uint64_t> pages[] = {{"cp932", 6642384997742924075u},
+                                                              {"cp936", 9177426011170445687u},
+                                                              {"cp949", 14277028972388622198u},
+                                                              {"cp950", 11328641209725753823u}};
+  for (const auto& [name, expected] : pages) {
+    text_converter converter = converter_for(name);
+    std::uint64_t hash = 14695981039346656037u;
+    auto add = [&hash](std::string_view bytes) {
+      for (char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+      hash = (hash ^ '\n') * 1099511628211u;
+    };
+    for (int lead = 0x81; lead < 0xff; ++lead) {
+      for (int trail = 0x40; trail < 0xff; ++trail) {
+        conversion_failure failure;
+        const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+        std::optional<std::string> text = converter.decode(pair, failure);
+        add(text.value_or("(refused)"));
+        if (text) add(converter.encode(*text, failure).value_or("(refused)"));
+      }
+    }
+    EXPECT_EQ(hash, expected) << name;
+  }
+}
+
 }  // namespace
