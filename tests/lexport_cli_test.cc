@@ -165,7 +165,9 @@ TEST_F(LexportCommand, AnOldTranslationIsBroughtUpToDateTheGettextWay) {
   ASSERT_EQ(run(LEXPORT, {"export", table_, "-o", fresh}).status, 0);
   ASSERT_EQ(tool("msgmerge", {"--quiet", old_po, fresh, "-o", merged}).status, 0);
   testkit::write_bytes(russian, testkit::packed_tlk({"?", "?", "?"}));
-  // The code page is the one the PO file records.
+  // The code page is the one the PO file records; the file itself may be in
+  // another charset than UTF-8, as its header says.
+  ASSERT_EQ(tool("msgconv", {"--to-code=CP1251", merged, "-o", merged}).status, 0);
   result = run(LEXPORT, {"import", russian, merged});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out,
@@ -209,6 +211,10 @@ TEST_F(LexportCommand, EachRefusalSaysWhereAndChangesNothing) {
        "Cannot proceed, 'latin1' is not a code page that lexport converts; it converts utf-8, "
        "cp1250, cp1251, cp1252, cp1253, cp1254, cp1255, cp1256, cp1257, cp874, cp932, cp936, "
        "cp949, cp950.\n"},
+      {{"export", table_, "--encoding", "cp1252", "-o", dir_.file("none/de.po")},
+       "",
+       "Cannot write PO file, file '" + dir_.file("none/de.po") +
+           "' couldn't be opened for writing.\n"},
       {{"export", table_, "--encoding", "cp1252", "-o", table_},
        "",
        "Cannot proceed, the PO file would replace the talk table '" + table_ + "'.\n"},
