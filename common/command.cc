@@ -84,6 +84,17 @@ int print_usage(std::initializer_list<std::string_view> lines) {
   return 0;
 }
 
+bool only_argument(int argc, char** argv, std::string_view option) {
+  return argc == 2 && argv[1] == option;
+}
+
+std::string_view kit_version() { return KIT_VERSION; }
+
+int print_version(std::string_view name) {
+  std::cout << name << ' ' << kit_version() << std::endl;
+  return 0;
+}
+
 int exit_with_message(std::string_view message) {
   std::cout << message << std::endl;
   return 1;

@@ -49,6 +49,17 @@ int run_command(int (*command)(int, char**), int argc, char** argv, message_stre
 // standard output could not be written). Commands return it at once.
 int print_usage(std::initializer_list<std::string_view> lines);
 
+// Whether `option` ("--help", "--version") is the one argument of the
+// command line: what every program answers so, whatever it takes besides
+// (a file named --help is still ./--help).
+bool only_argument(int argc, char** argv, std::string_view option);
+
+// The kit's version, as the project states it ("1.0.0").
+std::string_view kit_version();
+
+// Prints "NAME VERSION" on standard output and returns status 0.
+int print_version(std::string_view name);
+
 // Writes `message` and a line end to standard output, and returns the
 // status that ends the run, 1: `return exit_with_message(...)`. Commands
 // and their helpers return their statuses; only `end_run` ends a process.

@@ -40,7 +40,8 @@ std::string_view word_collector::keep(std::string_view word) {
 }
 
 int run_lexglean(int argc, char** argv) {
-  if (argc != 2) {
+  if (only_argument(argc, argv, "--version")) return print_version("lexglean");
+  if (argc != 2 || only_argument(argc, argv, "--help")) {
     return print_usage({"Usage: lexglean <filename>", "",
                         "Given a TALK V1 resource file (dialog.tlk), will extract each "
                         "unique word and send to stdout."});

@@ -26,7 +26,6 @@
 
 namespace {
 
-constexpr std::string_view k_version = "lexport 1.0.0";
 // How much of a PO file is made before it goes to the file.
 constexpr std::size_t k_block = std::size_t{1} << 20;
 
@@ -417,7 +416,7 @@ int run_import(const import_settings& settings) {
 
 int run_lexport(int argc, char** argv) {
   CLI::App app("Carries a talk table's texts to a gettext PO file and back.", "lexport");
-  app.set_version_flag("--version", std::string(k_version));
+  app.set_version_flag("--version", "lexport " + std::string(kit_version()));
   app.require_subcommand(1);
   // CLI11 would take "/o" for an option on Windows, and so a file name
   // such as /tmp/dialog.tlk (under wine, or an MSYS shell) too.

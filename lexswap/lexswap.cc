@@ -55,6 +55,7 @@ std::optional<std::string> refuse_rules(const replacement_list& list,
 }
 
 int run_lexswap(int argc, char** argv) {
+  if (only_argument(argc, argv, "--version")) return print_version("lexswap");
   if (argc != 3) {
     return print_usage({"Usage: lexswap <dialog.tlk> <source file>", "",
                         "The source file contains a list of 'some-string = replace-with' "

@@ -48,7 +48,8 @@ wordloom_settings read_settings(const GetOpt& options) {
 int run_wordloom(int argc, char** argv) {
   markovchain model;
   std::srand(static_cast<unsigned>(std::time(nullptr)));
-  if (argc <= 1) return usage();
+  if (argc <= 1 || only_argument(argc, argv, "--help")) return usage();
+  if (only_argument(argc, argv, "--version")) return print_version("wordloom");
   GetOpt options(argc, argv);
   if (options.has_option("h")) return usage();
   const wordloom_settings settings = read_settings(options);

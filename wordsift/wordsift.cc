@@ -124,6 +124,7 @@ bool report_count(std::size_t count, const char* what) {
 }  // namespace
 
 int run_wordsift(int argc, char** argv) {
+  if (only_argument(argc, argv, "--version")) return print_version("wordsift");
   if (argc != 3) {
     return print_usage({"Usage: wordsift <source-file> <exclude-file>", "",
                         "Outputs every word of source which does not occur in exclude file."});

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: MIT
+// What every program answers as its only argument: --help, its usage text;
+// --version, its name and the kit's version; both with status 0.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "testing/run_program.h"
+
+namespace {
+
+using testkit::run;
+
+TEST(EveryProgram, AnswersHelpAndVersion) {
+  const struct {
+    std::string program;
+    std::string name;
+    std::vector<std::string> usage_args;
+  } programs[] = {
+      {LEXGLEAN, "lexglean", {}},
+      {LEXSWAP, "lexswap", {}},
+      {WORDSIFT, "wordsift", {}},
+      {WORDLOOM, "wordloom", {"-h"}},
+  };
+  for (const auto& one : programs) {
+    SCOPED_TRACE(one.name);
+    testkit::run_result usage = run(one.program, one.usage_args);
+    testkit::run_result help = run(one.program, {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out, usage.out);
+    EXPECT_NE(help.out.find("Usage: " + one.name), std::string::npos);
+    testkit::run_result version = run(one.program, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, one.name + " " + KIT_VERSION + "\n");
+    EXPECT_EQ(version.err, "");
+  }
+  testkit::run_result version = run(LEXPORT, {"--version"});
+  EXPECT_EQ(version.out, std::string("lexport ") + KIT_VERSION + "\n");
+  // A file named --help is still a file to the programs that take one.
+  testkit::run_result table = run(LEXGLEAN, {"./--help"});
+  EXPECT_EQ(table.status, 1);
+  EXPECT_EQ(table.err, "TLK file couldn't be opened for reading.\n");
+}
+
+}  // namespace
