@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Checks the layout of the Windows zip as a Windows user meets it: one
 # folder, the five programs at its top beside README.txt and LICENSE.txt,
-# the manual pages and the guide as text in doc/, nothing else, and every
+# the manual pages and the guide as text in doc/, the sample table and rule
+# list in examples/, nothing else, and every
 # text file with CR LF line ends (Notepad shows bare LF files as one line
 # on older Windows).
 #
@@ -25,6 +26,9 @@ $folder/doc/lexport.txt
 $folder/doc/lexswap.txt
 $folder/doc/wordloom.txt
 $folder/doc/wordsift.txt
+$folder/examples
+$folder/examples/dialog.tlk
+$folder/examples/rules.txt
 $folder/lexglean.exe
 $folder/lexport.exe
 $folder/lexswap.exe
