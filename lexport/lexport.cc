@@ -138,6 +138,18 @@ struct import_settings {
 };
 
 int run_export(const export_settings& settings) {
+  // A PO file written over a table it was made from (a slip in the order
+  // of the arguments) would take the place of what may be the only copy.
+  if (!settings.output.empty() && std::filesystem::exists(native_path(settings.output))) {
+    for (const std::string* table_name : {&settings.table, &settings.translation}) {
+      std::error_code ignored;
+      if (!table_name->empty() && std::filesystem::equivalent(native_path(settings.output),
+                                                              native_path(*table_name), ignored))
+        return fail("Cannot proceed, the PO file would replace the talk table '" + *table_name +
+                    "'.");
+    }
+  }
+
   std::string refusal;
   std::unique_ptr<ie_res_talk> table = load_table(settings.table, refusal);
   if (!table) return refusal.empty() ? 1 : fail(refusal);
@@ -159,14 +171,6 @@ int run_export(const export_settings& settings) {
     target = converter_for(*translation_page, refusal);
     if (!target) return fail(refusal);
   }
-  if (!settings.output.empty() && std::filesystem::exists(native_path(settings.output))) {
-    std::error_code ignored;
-    if (std::filesystem::equivalent(native_path(settings.output), native_path(settings.table),
-                                    ignored))
-      return fail("Cannot proceed, the PO file would replace the talk table '" + settings.table +
-                  "'.");
-  }
-
   // Nothing in the header changes from run to run on the same table (no
   // date), so two exports compare cleanly; and no count of messages, which
   // msgmerge would keep when it went stale.
