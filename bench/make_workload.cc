@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 // make_workload <seed> <folder> [dictionary]: writes the benchmark inputs,
 // the same bytes for the same seed on every machine.
+// make_workload --big <seed> <folder>: writes only big.tlk, a table of
+// 600,000 entries (115 MiB) whose texts are spread evenly from 20 to 330
+// bytes, and big-rules.txt, 200 rules drawn as rules.txt draws them: the
+// inputs of the Windows build's run under wine (bench/wine).
 //
 //   dialog.tlk      100,000 entries, about 12 MB of English-like text
 //   texts.txt       the same strings, one per line (for the peers)
@@ -24,6 +28,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/text_lines.h"
@@ -77,11 +82,61 @@ bool write(const std::string& name, const std::string& bytes) {
   return static_cast<bool>(out);
 }
 
+// A vocabulary in frequency order: the talk table draws from its front far
+// more often than from its back.
+std::vector<std::string> make_vocabulary(generator& random) {
+  std::vector<std::string> vocabulary;
+  for (int i = 0; i < 20000; ++i) vocabulary.push_back(made_up_word(random));
+  return vocabulary;
+}
+
+// Rule `rule` of the ordinary list: a frequent word or two renamed; nothing
+// (both empty) when the new name would hold the old one.
+std::pair<std::string, std::string> ordinary_rule(generator& random,
+                                                  const std::vector<std::string>& vocabulary,
+                                                  int rule) {
+  std::string search = vocabulary[random.skewed(2000) + (rule % 3 == 0 ? 0 : 500)];
+  if (rule % 7 == 0) search += " " + vocabulary[random.below(200)];
+  std::string replacement = made_up_word(random);
+  if (replacement.find(search) != std::string::npos) replacement = "X" + replacement;
+  if (replacement.find(search) != std::string::npos) return {};
+  return {search, replacement};
+}
+
+// The big table: sizes spread evenly, the way long and short lines of a real
+// game's table mix, rather than the workload's sentences of a few words.
+int write_big_table(std::uint64_t seed, const std::string& folder) {
+  generator random(seed);
+  const std::vector<std::string> vocabulary = make_vocabulary(random);
+  auto table = std::make_unique<ie_res_talk>();
+  std::string text;
+  for (int entry = 0; entry < 600000; ++entry) {
+    const std::size_t size = 20 + random.below(311);
+    text.clear();
+    while (text.size() < size) {
+      if (!text.empty()) text += ' ';
+      text += vocabulary[random.skewed(vocabulary.size())];
+    }
+    text.resize(size);
+    table->add_entry(text);
+  }
+  std::string rules;
+  for (int rule = 0; rule < 200; ++rule) {
+    auto [search, replacement] = ordinary_rule(random, vocabulary, rule);
+    if (!search.empty()) rules += search + " = " + replacement + "\n";
+  }
+  return table->save(folder + "/big.tlk") && write(folder + "/big-rules.txt", rules) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--big")
+    return write_big_table(std::stoull(argv[2]), argv[3]);
   if (argc < 3) {
-    std::cerr << "Usage: make_workload <seed> <folder> [dictionary]" << std::endl;
+    std::cerr << "Usage: make_workload <seed> <folder> [dictionary]\n"
+                 "       make_workload --big <seed> <folder>"
+              << std::endl;
     return 2;
   }
   generator random(std::stoull(argv[1]));
@@ -100,10 +155,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 100000; ++i) dictionary.push_back(made_up_word(random));
   }
 
-  // A vocabulary in frequency order: the talk table draws from its front
-  // far more often than from its back.
-  std::vector<std::string> vocabulary;
-  for (int i = 0; i < 20000; ++i) vocabulary.push_back(made_up_word(random));
+  const std::vector<std::string> vocabulary = make_vocabulary(random);
 
   auto table = std::make_unique<ie_res_talk>();
   std::string texts;
@@ -139,11 +191,8 @@ int main(int argc, char** argv) {
 
   std::string rules, sed;
   for (int rule = 0; rule < 1000; ++rule) {
-    std::string search = vocabulary[random.skewed(2000) + (rule % 3 == 0 ? 0 : 500)];
-    if (rule % 7 == 0) search += " " + vocabulary[random.below(200)];
-    std::string replacement = made_up_word(random);
-    if (replacement.find(search) != std::string::npos) replacement = "X" + replacement;
-    if (replacement.find(search) != std::string::npos) continue;
+    auto [search, replacement] = ordinary_rule(random, vocabulary, rule);
+    if (search.empty()) continue;
     rules += search + " = " + replacement + "\n";
     sed += "s/" + search + "/" + replacement + "/g\n";
   }

@@ -161,14 +161,22 @@ ie_res_talk::load_result ie_res_talk::load_table(const std::string& file_name,
   std::uint32_t count = entry_count();
   const std::size_t first = entries_.size();
   entries_.reserve(first + count + 10);
+  // The entries first, then their texts: the texts then lie side by side,
+  // as in the file. A pass that gives every text a longer copy frees them in
+  // that order, so the old texts run together into one growing gap that the
+  // new ones fill. Made in turn with the entries, each text would leave a
+  // gap of its own between two entries, too small for any longer text; on
+  // some heaps (wine's, for one) every allocation then searches a list of
+  // such gaps that grows with the table, and the pass slows down as it goes.
+  for (std::uint32_t i = 0; i < count; ++i)
+    entries_.push_back(new ie_res_talk_entry(record_at(file, i)));
   shared_strings sharing(file);
   for (std::uint32_t i = 0; i < count; ++i) {
-    auto* entry = new ie_res_talk_entry(record_at(file, i));
-    entries_.push_back(entry);
+    ie_res_talk_entry& entry = *entries_[first + i];
     if (std::optional<std::uint32_t> earlier = sharing.earlier(i)) {
-      entry->share_text(*entries_[first + *earlier]);
+      entry.share_text(*entries_[first + *earlier]);
     } else {
-      [[maybe_unused]] bool inside = entry->read_text(file, strings_offset());
+      [[maybe_unused]] bool inside = entry.read_text(file, strings_offset());
     }
   }
   return load_result::loaded;

@@ -1,18 +1,32 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# Runs the commands of the user guide, top to bottom as a reader would, in a
-# fresh folder holding a copy of the sample table, with the built programs
-# first on the PATH, and compares what each prints (standard output and
-# standard error together) with what the guide shows under it. In the guide
-# a command line is an indented "$ ", a "> " line continues it, and "..."
-# alone stands for output that changes from run to run. Every command must
-# end with status 0.
+# Runs the commands of a user guide, top to bottom as a reader would, in a
+# fresh folder, and compares what each prints (standard output and standard
+# error together) with what the guide shows under it. A command line is an
+# indented prompt and the command; "..." alone stands for output that
+# changes from run to run. Every command must end with status 0 (in the
+# Windows guide, but for one that reports a failure with "||").
 #
 #   check_guide.sh GUIDE SAMPLE_TABLE PROGRAM_FOLDER...
+#     The Linux guide: a prompt "$ ", a "> " line continues the command; it
+#     runs in sh with a copy of the sample table as dialog.tlk and the built
+#     programs first on the PATH.
+#   check_guide.sh --windows GUIDE SAMPLE_TABLE RULE_LIST
+#     The Windows guide: a prompt "C:\lexkit> "; each command runs in wine's
+#     cmd in a folder laid out as the zip is (the programs of the Windows
+#     build that KIT_TEST_EXE_DIR names, and the sample table and rule list
+#     in examples), with the dictionary the guide assumes saved there as
+#     dictionary.txt. Line ends are compared without their CR.
 #
 # Skipped (status 77) where the dictionary the guide uses is missing or is
-# another edition than the one its output was taken from.
+# another edition than the one its output was taken from, or a tool the
+# guide runs is missing.
 set -u
+windows=false
+if [ "$1" = --windows ]; then
+  windows=true
+  shift
+fi
 guide=$1
 sample=$2
 shift 2
@@ -27,33 +41,59 @@ if [ "$(wc -l < "$dictionary")" -ne 104334 ]; then
   exit 77
 fi
 
-if ! command -v msgmerge >/dev/null 2>&1; then
-  echo "skipped: the guide needs GNU gettext's tools (Debian's gettext)"
-  exit 77
-fi
-
-for folder in "$@"; do
-  PATH=$(cd "$folder" && pwd):$PATH
-done
-export PATH
-
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/cases" "$work/run"
-cp "$sample" "$work/run/dialog.tlk"
+
+if $windows; then
+  rules=$1
+  build=${KIT_TEST_EXE_DIR:-}
+  if [ -z "$build" ] || ! command -v wine >/dev/null 2>&1; then
+    echo "skipped: it runs with ctest --preset wine, against the Windows build"
+    exit 77
+  fi
+  prompt='    C:\lexkit> '
+  mkdir "$work/run/examples"
+  cp "$sample" "$work/run/examples/dialog.tlk"
+  sed 's/$/\r/' "$rules" > "$work/run/examples/rules.txt"
+  cp "$dictionary" "$work/run/dictionary.txt"
+  for program in lexglean lexport lexswap wordloom wordsift; do
+    cp "$build/$program/$program.exe" "$work/run/" || exit 1
+  done
+  export WINEDEBUG=-all
+  run_case() {
+    (cd "$work/run" && wine cmd /c "$(cat "$1")") > "$work/raw" 2>&1
+    set -- $?
+    tr -d '\r' < "$work/raw"
+    return "$1"
+  }
+else
+  if ! command -v msgmerge >/dev/null 2>&1; then
+    echo "skipped: the guide needs GNU gettext's tools (Debian's gettext)"
+    exit 77
+  fi
+  prompt='    $ '
+  for folder in "$@"; do
+    PATH=$(cd "$folder" && pwd):$PATH
+  done
+  export PATH
+  cp "$sample" "$work/run/dialog.tlk"
+  run_case() { (cd "$work/run" && sh "$1") 2>&1; }
+fi
 
 # Splits the guide into one command file and one expected-output file per
 # command: NNNN.cmd, NNNN.out, and NNNN.line with the command's line number.
-awk -v dir="$work/cases" '
+GUIDE_PROMPT=$prompt awk -v dir="$work/cases" '
+  BEGIN { prompt = ENVIRON["GUIDE_PROMPT"] }
   function finish() {
     if (n > 0) { close(dir "/" id ".cmd"); close(dir "/" id ".out") }
     in_case = 0
   }
-  /^    \$ / {
+  substr($0, 1, length(prompt)) == prompt {
     finish()
     n++
     id = sprintf("%04d", n)
-    print substr($0, 7) > (dir "/" id ".cmd")
+    print substr($0, length(prompt) + 1) > (dir "/" id ".cmd")
     print NR > (dir "/" id ".line"); close(dir "/" id ".line")
     printf "" > (dir "/" id ".out")
     in_case = 1; continuing = 1
@@ -71,8 +111,11 @@ for command in "$work"/cases/*.cmd; do
   case_name=${command%.cmd}
   line=$(cat "$case_name.line")
   count=$((count + 1))
-  (cd "$work/run" && sh "$command") > "$work/actual" 2>&1
+  run_case "$command" > "$work/actual"
   status=$?
+  # cmd's `echo` leaves the error level as it was, so a command that reports
+  # a failure with `|| echo` ends with the status of that failure.
+  if $windows && grep -q '||' "$command"; then status=0; fi
   if [ $status -ne 0 ]; then
     echo "$guide:$line: ended with status $status: $(head -n 1 "$command")"
     cat "$work/actual"
