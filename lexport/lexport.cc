@@ -98,6 +98,9 @@ std::unique_ptr<ie_res_talk> load_table(const std::string& name, std::string& re
     refusal = "Cannot read TALK V1 resource, file '" + name + "' not found.";
     return nullptr;
   }
+  // Read as lexglean reads: a backup that a cut-short save left beside the
+  // table is worth a warning, not a refusal.
+  warn_of_cut_save(name);
   auto table = std::make_unique<ie_res_talk>();
   // The table says why on standard error.
   if (!table->load(name)) return nullptr;

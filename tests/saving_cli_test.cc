@@ -353,6 +353,10 @@ TEST_F(Saving, ABackupLeftBesideAFileStopsWritersAndWarnsReaders) {
     held_lock writer(table_);
     EXPECT_EQ(run(LEXGLEAN, {table_}).err, "");
   }
+  result = run(LEXPORT, {"export", table_, "-o", dir_.file("dialog.po")});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err,
+            "Warning: " + cut_short(backup, table_) + "; '" + table_ + "' may be damaged.\n");
 
   std::string model = dir_.put("model.txt", "[a:b1\n");
   std::string model_backup = dir_.put("model.txt.backup-89abcdef", "[a:c1\n");
