@@ -54,8 +54,6 @@ class text_converter {
   text_converter& operator=(text_converter&&) noexcept;
   ~text_converter();
 
-  const code_page& page() const { return page_; }
-
   // The text in UTF-8; `failure` tells why there is none.
   std::optional<std::string> decode(std::string_view bytes, conversion_failure& failure);
   // UTF-8 text (checked) in the page's bytes; `failure` tells why there are

@@ -3,37 +3,45 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <utility>
 
 namespace {
 
-// gettext's escapes; every other byte, control or not, stands as it is.
-// The bytes between escapes go in runs.
+// The control bytes that gettext writes as a backslash and a letter, and the
+// letters; reading and writing take them from here alike.
+constexpr std::array<std::pair<char, char>, 7> k_letter_escapes{
+    {{'\n', 'n'}, {'\t', 't'}, {'\r', 'r'}, {'\a', 'a'}, {'\b', 'b'}, {'\f', 'f'}, {'\v', 'v'}}};
+
+// gettext's escapes: those above, a backslash and a quote; every other byte,
+// control or not, stands as it is. The bytes between escapes go in runs.
 void append_escaped(std::string& out, std::string_view text) {
-  static constexpr std::array<bool, 256> k_escaped = [] {
-    std::array<bool, 256> escaped{};
-    for (char c : std::string_view("\\\"\n\t\r\a\b\f\v"))
-      escaped[static_cast<unsigned char>(c)] = true;
-    return escaped;
+  static constexpr std::array<char, 256> k_escape_of = [] {
+    std::array<char, 256> escape_of{};
+    for (auto [byte, letter] : k_letter_escapes)
+      escape_of[static_cast<unsigned char>(byte)] = letter;
+    escape_of['\\'] = '\\';
+    escape_of['"'] = '"';
+    return escape_of;
   }();
   for (;;) {
     std::size_t special = 0;
-    while (special < text.size() && !k_escaped[static_cast<unsigned char>(text[special])])
+    while (special < text.size() && k_escape_of[static_cast<unsigned char>(text[special])] == 0)
       ++special;
     out.append(text.substr(0, special));
     if (special == text.size()) return;
     out += '\\';
-    switch (text[special]) {
-      case '\n': out += 'n'; break;
-      case '\t': out += 't'; break;
-      case '\r': out += 'r'; break;
-      case '\a': out += 'a'; break;
-      case '\b': out += 'b'; break;
-      case '\f': out += 'f'; break;
-      case '\v': out += 'v'; break;
-      default: out += text[special];
-    }
+    out += k_escape_of[static_cast<unsigned char>(text[special])];
     text.remove_prefix(special + 1);
   }
+}
+
+// The byte that a backslash and `letter` stand for, if `letter` is one of
+// the letters above.
+std::optional<char> byte_of_letter(char letter) {
+  for (auto [byte, escape] : k_letter_escapes)
+    if (escape == letter) return byte;
+  return std::nullopt;
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -67,14 +75,11 @@ std::optional<std::string> read_string(std::string_view rest, std::string& out) 
     if (rest[special] == '"') break;
     if (at >= rest.size()) return std::string("the string is not terminated.");
     const char e = rest[at++];
+    if (std::optional<char> byte = byte_of_letter(e)) {
+      out += *byte;
+      continue;
+    }
     switch (e) {
-      case 'n': out += '\n'; break;
-      case 't': out += '\t'; break;
-      case 'r': out += '\r'; break;
-      case 'a': out += '\a'; break;
-      case 'b': out += '\b'; break;
-      case 'f': out += '\f'; break;
-      case 'v': out += '\v'; break;
       case '\\':
       case '"':
       case '\'':

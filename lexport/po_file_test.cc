@@ -49,7 +49,7 @@ TEST(PoFile, ReadsWhatTranslatorsToolsWrite) {
       "\n"
       "msgctxt \"9\"\n"
       "msgid \"x\"\n"
-      "msgstr \"y\"";
+      "msgstr \"y\\t\\r\\a\\b\\f\\v\\n\\\\\\\"\"";
   po_file po;
   ASSERT_EQ(read_po(text, po), std::nullopt);
   EXPECT_EQ(po_header_field(po.header, "charset"), "UTF-8");
@@ -60,7 +60,7 @@ TEST(PoFile, ReadsWhatTranslatorsToolsWrite) {
   EXPECT_TRUE(po.messages[0].fuzzy);
   EXPECT_EQ(po.messages[0].line, 10u);
   EXPECT_FALSE(po.messages[1].fuzzy);
-  EXPECT_EQ(po.messages[1].translation, "y");
+  EXPECT_EQ(po.messages[1].translation, "y\t\r\a\b\f\v\n\\\"");
 }
 
 TEST(PoFile, RefusesWhatItCannotHonourWithTheLine) {
