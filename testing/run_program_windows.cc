@@ -55,10 +55,15 @@ std::string plain_line_ends(const std::string& text) {
   return plain;
 }
 
-}  // namespace
+// Whether this process runs under wine rather than Windows: wine's ntdll
+// names its version.
+bool running_in_wine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
 
-run_result run(const std::string& program, const std::vector<std::string>& args,
-               const run_options& options) {
+run_result run_once(const std::string& program, const std::vector<std::string>& args,
+                    const run_options& options) {
   static std::mt19937_64 random{std::random_device{}()};
   std::filesystem::path base =
       std::filesystem::temp_directory_path() / ("kit-run-" + std::to_string(random()));
@@ -96,6 +101,22 @@ run_result run(const std::string& program, const std::vector<std::string>& args,
   result.err = plain_line_ends(read_bytes(base.string() + ".err"));
   DeleteFileW(out_name.c_str());
   DeleteFileW(err_name.c_str());
+  return result;
+}
+
+}  // namespace
+
+run_result run(const std::string& program, const std::vector<std::string>& args,
+               const run_options& options) {
+  run_result result = run_once(program, args, options);
+  // As on Linux: every failure of the kit's programs comes with a message,
+  // and a run that failed without a word under wine is wine failing to
+  // start the program, now and then; it is tried again.
+  static const bool in_wine = running_in_wine();
+  for (int retry = 0; retry < 2 && in_wine && result.status != 0 && result.out.empty() &&
+                      result.err.empty() && options.stdout_file.empty();
+       ++retry)
+    result = run_once(program, args, options);
   return result;
 }
 

@@ -61,11 +61,16 @@ if $windows; then
     cp "$build/$program/$program.exe" "$work/run/" || exit 1
   done
   export WINEDEBUG=-all
+  # A run that failed without a word is wine failing to start cmd, now and
+  # then, and is tried again; no command of the guide fails silently.
   run_case() {
-    (cd "$work/run" && wine cmd /c "$(cat "$1")") > "$work/raw" 2>&1
-    set -- $?
+    for attempt in 1 2 3; do
+      (cd "$work/run" && wine cmd /c "$(cat "$1")") > "$work/raw" 2>&1
+      status=$?
+      [ $status -ne 0 ] && [ ! -s "$work/raw" ] || break
+    done
     tr -d '\r' < "$work/raw"
-    return "$1"
+    return $status
   }
 else
   if ! command -v msgmerge >/dev/null 2>&1; then
