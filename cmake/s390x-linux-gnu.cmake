@@ -11,3 +11,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-s390x -L /usr/s390x-linux-gnu)
+# The sysroot has no converter modules (gconv). Where Debian's libc6 for
+# s390x is unpacked into the build folder (.ci/run does it), the emulated
+# programs alone load its modules: the host's tools that the tests run keep
+# their own.
+set(kit_s390x_gconv "${CMAKE_BINARY_DIR}/libc6-s390x/usr/lib/s390x-linux-gnu/gconv")
+if(EXISTS "${kit_s390x_gconv}/gconv-modules")
+  list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -E "GCONV_PATH=${kit_s390x_gconv}")
+endif()

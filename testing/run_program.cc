@@ -142,6 +142,9 @@ run_result run_once(const std::string& program, const std::vector<std::string>& 
     // Wine turns the command line into UTF-16 by the locale: in C, names
     // outside ASCII would arrive mangled.
     if (under_wine()) setenv("LANG", "C.UTF-8", 1);
+    // An emulated build's tests may run with the target's converter modules
+    // on GCONV_PATH (the s390x build); this system's own tools need theirs.
+    if (options.host_tool && under_emulator()) unsetenv("GCONV_PATH");
     std::vector<std::string> line = command_line(program, args, options.host_tool);
     if (options.unprivileged && !under_wine()) line = unprivileged_line(std::move(line));
     std::vector<char*> argv;
