@@ -324,9 +324,11 @@ struct import_counts {
 
 int run_import(const import_settings& settings) {
   std::string refusal;
+  // Asked before anything opens the table: opening a FIFO would wait for
+  // a writer.
+  if (is_special_file(settings.table)) return fail(ie_res_talk::k_cannot_write);
   if (!file_exists(settings.table))
     return fail("Cannot read TALK V1 resource, file '" + settings.table + "' not found.");
-  if (is_special_file(settings.table)) return fail(ie_res_talk::k_cannot_write);
   // Held until the table is saved, as lexswap holds it.
   writer_lock lock;
   if (std::optional<std::string> refusal_of_lock = start_writing(settings.table, lock))

@@ -188,10 +188,9 @@ std::optional<std::string> read_po(std::string_view text,
   };
   // Ends the message being read; the reason it cannot, if any.
   auto finish = [&]() -> std::optional<std::string> {
-    if (!current.any()) {
-      current = {};
-      return std::nullopt;
-    }
+    // Comments before a blank line still belong to the message that
+    // follows it, as gettext reads them: a fuzzy mark is not lost.
+    if (!current.any()) return std::nullopt;
     if (!current.has_id || !current.has_translation)
       return "line " + std::to_string(current.message.line) + ": the message is incomplete.";
     const bool header = !current.message.context && current.message.id.empty() && !header_seen;
@@ -218,7 +217,9 @@ std::optional<std::string> read_po(std::string_view text,
       if (stopped) return std::nullopt;
       current.continued = nullptr;
       // Obsolete messages (#~) and earlier versions (#|) are gettext's
-      // memory, not the translation.
+      // memory, not the translation; the flags before an obsolete message
+      // are its own.
+      if (line.size() > 1 && line[1] == '~') current.message.fuzzy = false;
       if (line.size() > 1 && line[1] == ',') {
         std::string_view flags = line.substr(2);
         while (!flags.empty()) {

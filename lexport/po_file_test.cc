@@ -63,6 +63,20 @@ TEST(PoFile, ReadsWhatTranslatorsToolsWrite) {
   EXPECT_EQ(po.messages[1].translation, "y\t\r\a\b\f\v\n\\\"");
 }
 
+// gettext keeps a flags line for the message after it, across blank
+// lines, but not past an obsolete message, which the flags then belong to.
+TEST(PoFile, AFuzzyMarkBelongsToTheNextMessageAcrossBlankLines) {
+  po_file po;
+  ASSERT_EQ(read_po("#, fuzzy\n\n\nmsgctxt \"1\"\nmsgid \"a\"\nmsgstr \"b\"\n"
+                    "#, fuzzy\n#~ msgid \"gone\"\n#~ msgstr \"weg\"\n\n"
+                    "msgctxt \"2\"\nmsgid \"c\"\nmsgstr \"d\"\n",
+                    po),
+            std::nullopt);
+  ASSERT_EQ(po.messages.size(), 2u);
+  EXPECT_TRUE(po.messages[0].fuzzy);
+  EXPECT_FALSE(po.messages[1].fuzzy);
+}
+
 TEST(PoFile, RefusesWhatItCannotHonourWithTheLine) {
   EXPECT_EQ(refusal_of("msgid \"a\"\nmsgid_plural \"b\"\nmsgstr[0] \"c\"\n"),
             "line 2: plural forms are not taken: a talk table has one text an entry.");

@@ -91,16 +91,21 @@ TEST_F(Inputs, ListsOfTwoOrFourByteCharactersAreRefused) {
   EXPECT_FALSE(fs::exists(model));
 }
 
-// lexswap writes its table back over itself, which only a regular file
-// allows; a FIFO or standard input is refused at once, never waited on.
-// The programs that only read keep reading pipes (`lexglean <(cat t.tlk)`).
+// lexswap and lexport import write their table back over itself, which
+// only a regular file allows; a FIFO or standard input is refused at once,
+// never waited on. The programs that only read keep reading pipes
+// (`lexglean <(cat t.tlk)`).
 TEST_F(Inputs, OnlyARegularFileIsATableToRewriteButAPipeCanBeRead) {
   if (testkit::under_wine()) GTEST_SKIP() << "Windows has no FIFOs";
   std::string fifo = dir_.file("table.fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   std::string rules = dir_.put("rules.txt", "a = b\n");
+  std::string po = dir_.put("fr.po", "msgctxt \"0\"\nmsgid \"a\"\nmsgstr \"b\"\n");
   for (const std::string& table : {fifo, std::string("/dev/stdin")}) {
     testkit::run_result result = run(LEXSWAP, {table, rules});
+    EXPECT_EQ(result.status, 1) << table;
+    EXPECT_EQ(result.err, "TLK file couldn't be opened for writing.\n");
+    result = run(LEXPORT, {"import", table, po});
     EXPECT_EQ(result.status, 1) << table;
     EXPECT_EQ(result.err, "TLK file couldn't be opened for writing.\n");
   }
