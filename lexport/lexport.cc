@@ -92,6 +92,18 @@ std::string conversion_message(const conversion_failure& failure, std::string_vi
   return "Cannot proceed, " + where + " is not UTF-8 text.";
 }
 
+// The refusal of the first text of `table` that is no text of `page`, if
+// any.
+std::optional<std::string> unreadable_text(const ie_res_talk& table, const std::string& table_name,
+                                           const code_page& page, text_converter& converter) {
+  const std::vector<ie_res_talk_entry*>& entries = table.entries();
+  conversion_failure failure;
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (entries[i] != nullptr && !converter.decode(text_of(*entries[i]), failure))
+      return conversion_message(failure, page.name, entry_where(i, table_name), true);
+  return std::nullopt;
+}
+
 // A talk table read whole, with the kit's messages for one that cannot be.
 std::unique_ptr<ie_res_talk> load_table(const std::string& name, std::string& refusal) {
   if (!file_exists(name)) {
@@ -344,13 +356,23 @@ int run_import(const import_settings& settings) {
   po_source po;
   if (std::optional<std::string> why = open_po_file(settings.po, po)) return fail(*why);
 
+  // The code page the PO file records stands in for --encoding, but never
+  // outranks the table's own bytes: a table that does not read in it is
+  // refused as it would be without that header.
   std::string named = settings.encoding;
-  if (named.empty())
-    named = po_header_field(po.header, "X-Lexport-Translation-Encoding").value_or("");
+  const std::string recorded =
+      po_header_field(po.header, "X-Lexport-Translation-Encoding").value_or("");
+  const bool from_header = named.empty() && !recorded.empty();
+  if (named.empty()) named = recorded;
   std::optional<code_page> page = page_of(*table, settings.table, named, refusal);
   if (!page) return fail(refusal);
+  if (from_header && page->name == "utf-8" && !page_of(*table, settings.table, "", refusal))
+    return fail(refusal);
   std::optional<text_converter> converter = converter_for(*page, refusal);
   if (!converter) return fail(refusal);
+  if (from_header)
+    if (std::optional<std::string> why = unreadable_text(*table, settings.table, *page, *converter))
+      return fail(*why);
 
   std::vector<ie_res_talk_entry*>& entries = table->entries();
   std::unordered_map<std::uint32_t, std::size_t> seen;

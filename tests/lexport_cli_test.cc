@@ -188,6 +188,11 @@ TEST_F(LexportCommand, EachRefusalSaysWhereAndChangesNothing) {
   const std::string table = testkit::packed_tlk({"Caf\xe9", "two", "a\x98"});
   const std::string header =
       "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+  auto recorded = [](const std::string& page) {
+    return "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n"
+           "\"X-Lexport-Translation-Encoding: " +
+           page + "\\n\"\n\n";
+  };
   auto message = [](const std::string& context, const std::string& translation) {
     return "msgctxt \"" + context + "\"\nmsgid \"x\"\nmsgstr \"" + translation + "\"\n\n";
   };
@@ -221,6 +226,16 @@ TEST_F(LexportCommand, EachRefusalSaysWhereAndChangesNothing) {
       {{"export", table_, "--encoding", "cp1252", "--translation", po_, "-o", po_},
        table,
        "Cannot proceed, the PO file would replace the talk table '" + po_ + "'.\n"},
+      // The code page a PO file records never outranks the table's bytes.
+      {{"import", table_, po_},
+       recorded("utf-8") + message("1", "y"),
+       "Cannot proceed, entry 0 of '" + table_ +
+           "' is not UTF-8 text; name its code page with --encoding (cp1252 for most Western "
+           "tables).\n"},
+      {{"import", table_, po_},
+       recorded("cp1251") + message("1", "y"),
+       "Cannot proceed, entry 2 of '" + table_ +
+           "' holds bytes that are no cp1251 text, from byte 1 on.\n"},
       {{"import", table_, po_, "--encoding", "cp1252"},
        header + message("1", "\xce\xa9"),
        where + " (entry 1) holds U+03A9, which cp1252 cannot hold.\n"},
