@@ -47,6 +47,15 @@ std::string entry_where(std::size_t entry, const std::string& table_name) {
   return "entry " + std::to_string(entry) + " of '" + table_name + "'";
 }
 
+// gettext's tools keep a message's context and its text apart with byte
+// 0x04 (EOT) and refuse a PO file whose strings hold it.
+constexpr char k_context_separator = '\x04';
+
+std::string separator_message(const std::string& where) {
+  return "Cannot proceed, " + where +
+         " holds byte 0x04, which gettext's tools refuse in a PO file.";
+}
+
 std::optional<code_page> page_named(const std::string& name, std::string& refusal) {
   std::optional<code_page> page = find_code_page(name);
   if (!page)
@@ -119,12 +128,14 @@ std::unique_ptr<ie_res_talk> load_table(const std::string& name, std::string& re
   return table;
 }
 
-// The sound's resource name, as a comment can hold it.
+// The sound's resource name, as a comment can hold it. A backslash is
+// escaped too: gettext reads one at the end of a line as joining the next
+// line to the comment.
 std::string sound_name(const ie_res_talk_entry& entry) {
   std::string name;
   for (std::size_t i = 0; i < ie_res_talk_entry::k_sound_size && entry.sound()[i] != 0; ++i) {
     const std::uint8_t c = entry.sound()[i];
-    if (c >= 0x20 && c < 0x7f) {
+    if (c >= 0x20 && c < 0x7f && c != '\\') {
       name += static_cast<char>(c);
     } else {
       static constexpr char k_digits[] = "0123456789ABCDEF";
@@ -225,6 +236,8 @@ int run_export(const export_settings& settings) {
     std::optional<std::string> id = source->decode(text_of(*entries[i]), failure);
     if (!id)
       return fail(conversion_message(failure, page->name, entry_where(i, settings.table), true));
+    if (id->find(k_context_separator) != std::string::npos)
+      return fail(separator_message(entry_where(i, settings.table)));
     std::string translated;
     if (translation && i < translation->entries().size() && translation->entries()[i] != nullptr) {
       std::optional<std::string> text =
@@ -232,6 +245,8 @@ int run_export(const export_settings& settings) {
       if (!text)
         return fail(conversion_message(failure, translation_page->name,
                                        entry_where(i, settings.translation), true));
+      if (text->find(k_context_separator) != std::string::npos)
+        return fail(separator_message(entry_where(i, settings.translation)));
       translated = std::move(*text);
     }
     po += '\n';

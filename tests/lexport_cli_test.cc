@@ -114,6 +114,33 @@ TEST_F(LexportCommand, ExportAndImportGiveBackEveryTableByteForByte) {
   }
 }
 
+// gettext's tools must read back every export: a sound name ending in a
+// backslash, which gettext would join to the next line, and a text holding
+// 0x04, gettext's context separator, which no PO file may carry.
+TEST_F(LexportCommand, EveryExportIsAPoFileGettextReads) {
+  std::vector<testkit::record> records(2);
+  records[0].sound = "VOICE\\";
+  records[0].length = 5;
+  records[1].offset = 5;
+  records[1].length = 3;
+  testkit::write_bytes(table_, testkit::tlk_bytes(records, "Hello\x04\x04!", 18 + 26 * 2));
+  testkit::run_result result = run(LEXPORT, {"export", table_, "-o", po_});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Cannot proceed, entry 1 of '" + table_ +
+                            "' holds byte 0x04, which gettext's tools refuse in a PO file.\n");
+  EXPECT_FALSE(std::filesystem::exists(po_));
+
+  records.pop_back();
+  testkit::write_bytes(table_, testkit::tlk_bytes(records, "Hello", 18 + 26));
+  ASSERT_EQ(run(LEXPORT, {"export", table_, "-o", po_}).status, 0);
+  EXPECT_NE(testkit::read_bytes(po_).find("\n#. sound: VOICE\\x5C\nmsgctxt \"0\"\n"),
+            std::string::npos);
+  const std::string english = dir_.file("en.po");
+  ASSERT_EQ(tool("msgen", {po_, "-o", english}).status, 0);
+  result = run(LEXPORT, {"import", table_, english});
+  EXPECT_EQ(result.status, 0) << result.err;
+}
+
 // polib, a reader of its own, loads the export, translates and saves; the
 // translation goes in, in the table's code page, and the other texts stay.
 TEST_F(LexportCommand, ATranslationSavedByPolibGoesIntoTheTable) {
