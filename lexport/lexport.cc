@@ -113,6 +113,12 @@ std::optional<std::string> unreadable_text(const ie_res_talk& table, const std::
   return std::nullopt;
 }
 
+// What follows the talk table's own line when a table does not load: with
+// --translation, a run reads two tables.
+std::string damaged_message(const std::string& name) {
+  return "Cannot proceed, file '" + name + "' could not be read as a talk table.";
+}
+
 // A talk table read whole, with the kit's messages for one that cannot be.
 std::unique_ptr<ie_res_talk> load_table(const std::string& name, std::string& refusal) {
   if (!file_exists(name)) {
@@ -123,8 +129,11 @@ std::unique_ptr<ie_res_talk> load_table(const std::string& name, std::string& re
   // table is worth a warning, not a refusal.
   warn_of_cut_save(name);
   auto table = std::make_unique<ie_res_talk>();
-  // The table says why on standard error.
-  if (!table->load(name)) return nullptr;
+  // The table says why on standard error, but not of which file.
+  if (!table->load(name)) {
+    refusal = damaged_message(name);
+    return nullptr;
+  }
   return table;
 }
 
@@ -178,11 +187,11 @@ int run_export(const export_settings& settings) {
 
   std::string refusal;
   std::unique_ptr<ie_res_talk> table = load_table(settings.table, refusal);
-  if (!table) return refusal.empty() ? 1 : fail(refusal);
+  if (!table) return fail(refusal);
   std::unique_ptr<ie_res_talk> translation;
   if (!settings.translation.empty()) {
     translation = load_table(settings.translation, refusal);
-    if (!translation) return refusal.empty() ? 1 : fail(refusal);
+    if (!translation) return fail(refusal);
   }
   std::optional<code_page> page = page_of(*table, settings.table, settings.encoding, refusal);
   if (!page) return fail(refusal);
@@ -363,7 +372,7 @@ int run_import(const import_settings& settings) {
   auto table = std::make_unique<ie_res_talk>();
   switch (table->load_to_save(settings.table)) {
     case ie_res_talk::load_result::loaded: break;
-    case ie_res_talk::load_result::failed: return 1;
+    case ie_res_talk::load_result::failed: return fail(damaged_message(settings.table));
     case ie_res_talk::load_result::too_large_to_save:
       return fail("Cannot proceed, file '" + settings.table +
                   "' holds more text than a talk table can hold (4 GiB).");

@@ -238,6 +238,11 @@ TEST_F(LexportCommand, EachRefusalSaysWhereAndChangesNothing) {
        "",
        "Cannot proceed, entry 2 of '" + table_ +
            "' holds bytes that are no cp1251 text, from byte 1 on.\n"},
+      // Of two tables, the one that is damaged is named.
+      {{"export", table_, "--encoding", "cp1252", "--translation", po_, "-o", dir_.file("x.po")},
+       table.substr(0, table.size() - 1),
+       "TLK file is truncated or damaged.\nCannot proceed, file '" + po_ +
+           "' could not be read as a talk table.\n"},
       {{"export", table_, "--encoding", "latin1", "-o", po_},
        "",
        "Cannot proceed, 'latin1' is not a code page that lexport converts; it converts utf-8, "
