@@ -327,13 +327,16 @@ std::optional<std::string> open_po_file(const std::string& name, po_source& po) 
   if (!page)
     return "Cannot proceed, file '" + name + "' is in " + charset +
            ", which lexport does not read; convert it to UTF-8 with msgconv.";
+  // The line that holds byte `offset` of the file.
+  auto line_of = [&po](std::size_t offset) {
+    return std::to_string(1 + std::count(po.text.begin(),
+                                         po.text.begin() + static_cast<std::ptrdiff_t>(offset),
+                                         '\n'));
+  };
   if (page->name == "utf-8") {
-    if (std::optional<std::size_t> bad = first_non_utf8(po.text)) {
-      const auto line = 1 + std::count(po.text.begin(),
-                                       po.text.begin() + static_cast<std::ptrdiff_t>(*bad), '\n');
-      return "Cannot proceed, line " + std::to_string(line) + " of '" + name +
+    if (std::optional<std::size_t> bad = first_non_utf8(po.text))
+      return "Cannot proceed, line " + line_of(*bad) + " of '" + name +
              "': not UTF-8 text, though the file says it is.";
-    }
     return std::nullopt;
   }
   std::optional<text_converter> converter = text_converter::open(*page);
@@ -342,8 +345,8 @@ std::optional<std::string> open_po_file(const std::string& name, po_source& po) 
   conversion_failure failure;
   std::optional<std::string> utf8 = converter->decode(po.text, failure);
   if (!utf8)
-    return "Cannot proceed, file '" + name + "' is not " + std::string(page->name) +
-           " text, though it says it is.";
+    return "Cannot proceed, line " + line_of(failure.offset) + " of '" + name + "': not " +
+           std::string(page->name) + " text, though the file says it is.";
   po.converted = std::move(*utf8);
   po.list = {};
   po.text = po.converted;

@@ -284,6 +284,10 @@ TEST_F(LexportCommand, EachRefusalSaysWhereAndChangesNothing) {
        header + message("1", "\xe9"),
        "Cannot proceed, line 7 of '" + po_ + "': not UTF-8 text, though the file says it is.\n"},
       {{"import", table_, po_, "--encoding", "cp1252"},
+       "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=CP1251\\n\"\n\n" +
+           message("1", "\x98"),
+       "Cannot proceed, line 6 of '" + po_ + "': not cp1251 text, though the file says it is.\n"},
+      {{"import", table_, po_, "--encoding", "cp1252"},
        header + "msgid \"a\"\nmsgstr \"\\z\"\n",
        "Cannot proceed, line 6 of '" + po_ + "': a bad escape sequence '\\z'.\n"},
       {{"import", table_, po_, "--encoding", "cp1252"},
