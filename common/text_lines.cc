@@ -14,6 +14,10 @@ struct file_closer {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// The fewest characters of a list without a mark that can show it is of
+// two- or four-byte characters.
+constexpr std::size_t k_fewest_wide_characters = 5;
+
 }  // namespace
 
 bool read_file(const std::string& file_name, file_bytes& bytes) {
@@ -71,6 +75,10 @@ text_kind kind_of_text(std::string_view bytes) {
   // or four-byte characters holds one in every high byte. Most lists hold no
   // NUL at all, which one quick search finds.
   if (bytes.find('\0') == std::string_view::npos) return text_kind::plain;
+  // A few bytes cannot tell: a list of four characters or fewer, and one of
+  // an odd length, is taken as one-byte text, whose NUL is then its own
+  // fault to report.
+  if (bytes.size() < 2 * k_fewest_wide_characters || bytes.size() % 2 != 0) return text_kind::plain;
   std::size_t nuls[4] = {}, places[4] = {};
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     places[i % 4]++;

@@ -123,6 +123,10 @@ TEST(TextKind, TellsTwoAndFourByteTextWithOrWithoutAMark) {
   // A few NUL bytes in a list of one-byte text leave it one.
   EXPECT_EQ(kind_of_text("apple\npe\0r\nplum\0\n"s), text_kind::plain);
   EXPECT_EQ(kind_of_text("\0\0"s), text_kind::plain);
+  // Nor do a few bytes that only happen to hold a NUL tell.
+  EXPECT_EQ(kind_of_text(" \0\t= \n"s), text_kind::plain);
+  EXPECT_EQ(kind_of_text("\0"s), text_kind::plain);
+  EXPECT_EQ(kind_of_text("a\0"s), text_kind::plain);
   EXPECT_EQ(kind_of_text(word), text_kind::plain);
 }
 
