@@ -397,7 +397,8 @@ int run_import(const import_settings& settings) {
     return fail(refusal);
   std::optional<text_converter> converter = converter_for(*page, refusal);
   if (!converter) return fail(refusal);
-  if (from_header)
+  // A UTF-8 table was checked above, in export's words.
+  if (from_header && page->name != "utf-8")
     if (std::optional<std::string> why = unreadable_text(*table, settings.table, *page, *converter))
       return fail(*why);
 
