@@ -218,12 +218,21 @@ std::int32_t markovchain::merge_state(std::string_view text) {
 
 std::int32_t markovchain::load_state(const std::string& file_name, std::string* refusal) {
   list_file list;
-  if (std::optional<std::string> refused =
-          read_list(file_name, list, "Cannot read model, file '" + file_name + "' not found.")) {
+  std::optional<std::string> refused;
+  if (!read_file(file_name, list.bytes)) {
+    refused = "Cannot read model, file '" + file_name + "' not found.";
+  } else if (list.bytes.size() < 3 || list.bytes[2] != ':') {
+    // Every line the kit saves begins with a pair and a colon, and any two
+    // bytes may be a pair: FF FE, FE FF or NULs. Only a file that does not
+    // begin so is looked at for the mark or the NULs of UTF-16 text.
+    if (text_kind kind = kind_of_text(list.bytes); kind != text_kind::plain)
+      refused = wide_text_message(file_name, kind);
+  }
+  if (refused) {
     if (refusal != nullptr) *refusal = std::move(*refused);
     return 0;
   }
-  return merge_state(list.text);
+  return merge_state(list_text(list.bytes));
 }
 
 void markovchain::display_statistics(std::ostream& out) const {

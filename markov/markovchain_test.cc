@@ -232,6 +232,22 @@ TEST(MarkovStateFile, SavesAndLoadsEveryNonZeroCounter) {
   EXPECT_EQ(loaded.state_text(), model.state_text());
 }
 
+// Any two bytes are a pair: a model whose first pair is a UTF-16 mark, or
+// whose pairs and followers are NULs, still loads from the file it saved.
+TEST(MarkovStateFile, PairsThatLookLikeUtf16ComeBack) {
+  testkit::scratch_dir dir;
+  using namespace std::string_literals;
+  for (std::string text : {"\xfe\xff:]1\n"s, "\xff\xfe:a1,b2\n"s, "a\0:\0\x31\nb\0:\0\x31\n"s}) {
+    markovchain model;
+    model.merge_state(text);
+    ASSERT_TRUE(model.save_state(dir.file("model")));
+    markovchain loaded;
+    std::string refusal;
+    EXPECT_GT(loaded.load_state(dir.file("model"), &refusal), 0) << refusal;
+    EXPECT_EQ(loaded.state_text(), model.state_text());
+  }
+}
+
 TEST(MarkovStateFile, LargeCountersComeBackExactly) {
   markovchain model;
   model.merge_state("ab:x4294967295,y2147483648\n");
