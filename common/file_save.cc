@@ -74,12 +74,15 @@ std::string backup_name(const std::string& path) {
   return name_of(native_path(folder_of(path)) / native_path(backup_stem(path) + random_tag()));
 }
 
+constexpr std::size_t k_copy_block_size = std::size_t{1} << 20;
+
 // Copies the file at `from` into the open descriptor `to`, from its start,
 // cut to the copied size and synced.
-bool copy_file_into(const std::string& from, int to, std::uint64_t size) {
+bool copy_file_into(const std::string& from, int to, std::uint64_t size, char* block) {
   int source = open_existing(from, false);
   if (source < 0) return false;
-  bool ok = copy_bytes(source, to) && truncate_fd(to, size) && sync_fd(to);
+  bool ok =
+      copy_bytes(source, to, block, k_copy_block_size) && truncate_fd(to, size) && sync_fd(to);
   close_fd(source);
   return ok;
 }
@@ -144,7 +147,14 @@ file_save::file_save(std::string target) : file_save(std::move(target), options{
 file_save::file_save(std::string target, options settings)
     : target_(std::move(target)), settings_(settings) {}
 
-file_save::~file_save() { discard(); }
+file_save::~file_save() {
+  // Nothing in the unwinding allocates on POSIX systems; Windows' names
+  // are made wide for each call, and a destructor must not throw.
+  try {
+    discard();
+  } catch (...) {
+  }
+}
 
 bool file_save::open() {
   if (route_ != route::none || target_.empty()) return false;
@@ -242,13 +252,14 @@ bool file_save::open_in_place() {
   file_facts old;
   if (!look_at(final_path_, old) || !old.regular) return false;
   old_size_ = old.size;
+  copy_block_.reset(new char[k_copy_block_size]);
   // A backup beside a file tells later runs that a rewrite of it was cut
   // short, so it gets its backup name only once it holds the whole of the
   // old bytes, synced: until then it has no name, or a temporary one.
   int backup = create_private(folder_, private_mode(old), settings_.unnamed_temporary, temp_path_,
                               [&] { return temporary_name(folder_); });
   if (backup < 0) return false;
-  bool whole = copy_file_into(final_path_, backup, old_size_);
+  bool whole = copy_file_into(final_path_, backup, old_size_, copy_block_.get());
   // From here the target may not be whole: a signal waits until it is.
   if (whole) hold_signals();
   if (whole && temp_path_.empty())
@@ -256,13 +267,15 @@ bool file_save::open_in_place() {
   close_fd(backup);
   if (whole && !temp_path_.empty()) whole = rename_to_backup();
   remove_on_signal(nullptr);
-  int fd = -1;
+  route_ = route::in_place;
   if (whole) {
     sync_folder(folder_);
-    fd = open_existing(final_path_, true);
+    int fd = start_rewrite() ? open_existing(final_path_, true) : -1;
+    if (fd >= 0 && start_buffered(fd)) return true;
+    // The mark may be written already: the backup puts the old bytes back.
+    discard();
+    return false;
   }
-  route_ = route::in_place;
-  if (fd >= 0 && start_buffered(fd)) return true;
   if (!temp_path_.empty()) remove_file(temp_path_);
   temp_path_.clear();
   if (!backup_path_.empty()) remove_file(backup_path_);
@@ -270,6 +283,25 @@ bool file_save::open_in_place() {
   route_ = route::none;
   release_signals();
   return false;
+}
+
+// Readers wait, from here until the rewrite is done or undone, rather than
+// read bytes that are neither the old nor the new ones; the mark keeps out
+// whoever reads the file without the lock, or after a kill.
+bool file_save::start_rewrite() {
+  rewrite_fd_ = open_existing(final_path_, true);
+  if (rewrite_fd_ < 0) return false;
+  // Where the file system keeps no such locks, readers take none either.
+  lock_rewrite(rewrite_fd_, true, true);
+  std::string_view mark = settings_.unfinished_mark;
+  if (mark.empty()) return true;
+  first_bytes_.reserve(mark.size());
+  return write_at(rewrite_fd_, 0, mark) && sync_fd(rewrite_fd_);
+}
+
+void file_save::end_rewrite() {
+  if (rewrite_fd_ >= 0) close_fd(rewrite_fd_);  // which lets go of the lock
+  rewrite_fd_ = -1;
 }
 
 // Gives the whole backup, written under a temporary name, its backup name.
@@ -291,7 +323,17 @@ void file_save::write(std::string_view bytes) { write(bytes.data(), bytes.size()
 
 void file_save::write(const void* bytes, std::size_t size) {
   if (file_ == nullptr || failed_ || size == 0) return;
-  if (std::fwrite(bytes, 1, size, file_) != size) failed_ = true;
+  const auto* next = static_cast<const char*>(bytes);
+  std::string_view mark = settings_.unfinished_mark;
+  if (route_ == route::in_place && first_bytes_.size() < mark.size()) {
+    // The mark stays in the file until the commit writes these bytes.
+    std::size_t held = std::min(size, mark.size() - first_bytes_.size());
+    if (std::fwrite(mark.data() + first_bytes_.size(), 1, held, file_) != held) failed_ = true;
+    first_bytes_.append(next, held);
+    next += held;
+    size -= held;
+  }
+  if (size > 0 && std::fwrite(next, 1, size, file_) != size) failed_ = true;
 }
 
 bool file_save::commit() {
@@ -340,9 +382,12 @@ bool file_save::finish_rename() {
 bool file_save::finish_in_place() {
   int fd = stream_fd(file_);
   bool ok = truncate_fd(fd, stream_position(file_)) && sync_fd(fd);
+  // The true first bytes, only over a whole and synced rest.
+  if (ok && !first_bytes_.empty()) ok = write_at(fd, 0, first_bytes_) && sync_fd(fd);
   ok = std::fclose(file_) == 0 && ok;
   file_ = nullptr;
   if (!ok) return false;
+  end_rewrite();
   remove_on_signal(nullptr);
   remove_file(backup_path_);
   backup_path_.clear();
@@ -352,13 +397,14 @@ bool file_save::finish_in_place() {
 
 void file_save::restore_old_bytes() {
   int fd = open_existing(final_path_, true);
-  bool restored = fd >= 0 && copy_file_into(backup_path_, fd, old_size_);
+  bool restored = fd >= 0 && copy_file_into(backup_path_, fd, old_size_, copy_block_.get());
   if (fd >= 0) close_fd(fd);
+  end_rewrite();
   if (restored) {
     remove_file(backup_path_);
     sync_folder(folder_);
   } else {
-    kept_backup_ = backup_path_;
+    kept_backup_.swap(backup_path_);  // a swap, which needs no memory
   }
   backup_path_.clear();
 }
@@ -378,6 +424,7 @@ void file_save::discard() {
     temp_path_.clear();
   }
   if (route_ == route::in_place && !backup_path_.empty()) restore_old_bytes();
+  end_rewrite();
   if (route_ != route::none && route_ != route::stream) release_signals();
   route_ = route::none;
 }

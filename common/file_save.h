@@ -64,6 +64,12 @@ class file_save {
     // Tests turn this off to take the way of the systems without unnamed
     // temporary files.
     bool unnamed_temporary = true;
+    // Bytes that a rewrite in place puts at the start of the file while
+    // the rest is being rewritten, and replaces with the true first bytes
+    // only once the rest is synced. A file format's reader that refuses
+    // this mark then never takes a rewrite cut short for a whole file,
+    // through whichever of its names it is read. Empty for none.
+    std::string_view unfinished_mark;
   };
 
   // Names the file to save; nothing is touched until `open`.
@@ -103,6 +109,8 @@ class file_save {
   bool start_buffered(int fd);
   bool finish_rename();
   bool finish_in_place();
+  bool start_rewrite();
+  void end_rewrite();
   void restore_old_bytes();
   void discard();
 
@@ -121,6 +129,12 @@ class file_save {
   save_system::file_facts old_;  // what the new file takes over
   // The stream's buffer: big enough that a table goes out in few writes.
   std::unique_ptr<char[]> buffer_;
+  // A rewrite in place copies the old bytes through this block, to the
+  // backup and back: made before the first byte is overwritten, so that
+  // putting the old bytes back never needs memory.
+  std::unique_ptr<char[]> copy_block_;
+  int rewrite_fd_ = -1;      // holds the rewrite lock while the bytes change
+  std::string first_bytes_;  // the new bytes that the unfinished mark stands for
   bool failed_ = false;
   bool committed_ = false;
 };

@@ -8,10 +8,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <thread>
 
+#include "common/save_system.h"
+#include "common/text_lines.h"
 #include "testing/testkit.h"
 
 namespace fs = std::filesystem;
@@ -222,6 +229,50 @@ TEST(FileSave, APrivateFileHasNoWiderFileBesideIt) {
 
 // A file-size limit makes the rewrite in place fail half-way: the old
 // bytes are put back from the backup, which then goes.
+// Until a rewrite in place is whole on disk, the file begins with the
+// unfinished mark under every name, in every folder, and a reader waits for
+// the rewrite rather than read it; undone, it is the old file again.
+TEST(FileSave, ARewriteInPlaceIsMarkedAndWaitedForUntilItIsWhole) {
+  testkit::scratch_dir dir;
+  std::string name = dir.file("table.tlk");
+  const std::string old_bytes = "TLK V1  old bytes";
+  const std::string new_bytes = "TLK V1  new bytes, longer than the old";
+  testkit::write_bytes(name, old_bytes);
+  fs::create_directory(dir.path() / "mods");
+  std::string other = dir.file("mods/table.tlk");
+  fs::create_hard_link(name, other);
+  file_save::options settings;
+  settings.unfinished_mark = "CUT!";
+  {
+    file_save file(name, settings);
+    ASSERT_TRUE(file.open());
+    file.write("TL");
+    file.write(new_bytes.substr(2));
+    EXPECT_EQ(testkit::read_bytes(other), "CUT!" + old_bytes.substr(4));
+    int probe = ::open(other.c_str(), O_RDONLY);
+    bool locks = save_system::lock_rewrite(probe, false, false) || errno == EWOULDBLOCK;
+    ::close(probe);
+    file_bytes seen;
+    std::thread reader;
+    if (locks) reader = std::thread([&] { read_file(other, seen); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(file.commit());
+    if (locks) {
+      reader.join();
+      EXPECT_EQ(std::string(seen), new_bytes) << "the reader waited for the whole rewrite";
+    }
+  }
+  EXPECT_EQ(testkit::read_bytes(other), new_bytes);
+  {
+    file_save file(other, settings);
+    ASSERT_TRUE(file.open());
+    file.write("CUT short");
+    EXPECT_EQ(testkit::read_bytes(name).substr(0, 4), "CUT!");
+  }
+  EXPECT_EQ(testkit::read_bytes(name), new_bytes);
+  EXPECT_EQ(names_in(dir.path()).size(), 2u) << "no backup is left";
+}
+
 TEST(FileSave, AFailedRewriteInPlacePutsTheOldBytesBack) {
   testkit::scratch_dir dir;
   std::string name = dir.file("table.tlk");

@@ -8,10 +8,12 @@
 // both kinds of system; names are the kit's (common/file_names.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace save_system {
 
@@ -72,8 +74,23 @@ bool sync_fd(int fd);
 // by then the file itself is safe.
 void sync_folder(const std::string& folder);
 bool truncate_fd(int fd, std::uint64_t size);
-// Copies what is left of `from` into `to`.
-bool copy_bytes(int from, int to);
+// Copies what is left of `from` into `to` through the caller's `block`, so
+// that a restore under a memory limit needs no memory of its own.
+bool copy_bytes(int from, int to, char* block, std::size_t size);
+// Writes `bytes` at `offset`, wherever the descriptor's position is; the
+// position may move.
+bool write_at(int fd, std::uint64_t offset, std::string_view bytes);
+
+// The lock that a rewrite in place holds, exclusive, while the file's bytes
+// are neither the old nor the new ones; readers take it shared while they
+// read a file into memory. It lies on a byte far past any file's end, so
+// that it keeps no run from the bytes themselves (Windows' locks would), and
+// it is apart from the writers' `writer_lock`. `fd` must be open for
+// writing to take it exclusive, for reading to take it shared. Closing the
+// descriptor lets go of it. False when it is not held: `errno` is
+// EWOULDBLOCK when another run holds it and `wait` is false, anything else
+// where the system or the file system keeps no such locks.
+bool lock_rewrite(int fd, bool exclusive, bool wait);
 
 // A buffered stream over `fd` (which it then owns), its descriptor, and
 // how far it has written.

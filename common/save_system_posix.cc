@@ -123,14 +123,13 @@ bool truncate_fd(int fd, std::uint64_t size) {
   return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
 }
 
-bool copy_bytes(int from, int to) {
-  std::vector<char> block(std::size_t{1} << 20);
+bool copy_bytes(int from, int to, char* block, std::size_t size) {
   for (;;) {
-    ssize_t got = ::read(from, block.data(), block.size());
+    ssize_t got = ::read(from, block, size);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) return true;
-    const char* next = block.data();
+    const char* next = block;
     auto left = static_cast<std::size_t>(got);
     while (left > 0) {
       ssize_t put = ::write(to, next, left);
@@ -140,6 +139,40 @@ bool copy_bytes(int from, int to) {
       left -= static_cast<std::size_t>(put);
     }
   }
+}
+
+bool write_at(int fd, std::uint64_t offset, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t put = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+    offset += static_cast<std::uint64_t>(put);
+  }
+  return true;
+}
+
+bool lock_rewrite([[maybe_unused]] int fd, [[maybe_unused]] bool exclusive,
+                  [[maybe_unused]] bool wait) {
+#ifdef F_OFD_SETLKW
+  // A lock of the open file, as `flock` is, not of the process: the save
+  // opens and closes the file while it holds it, which would let go of a
+  // process's record lock.
+  struct flock range {};
+  range.l_type = exclusive ? F_WRLCK : F_RDLCK;
+  range.l_whence = SEEK_SET;
+  range.l_start = static_cast<off_t>(std::int64_t{1} << 62);
+  range.l_len = 1;
+  for (;;) {
+    if (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &range) == 0) return true;
+    if (errno == EINTR) continue;
+    if (errno == EACCES || errno == EAGAIN) errno = EWOULDBLOCK;
+    return false;
+  }
+#else
+  errno = ENOSYS;
+  return false;
+#endif
 }
 
 std::FILE* open_stream(int fd) { return ::fdopen(fd, "wb"); }

@@ -107,13 +107,12 @@ bool truncate_fd(int fd, std::uint64_t size) {
   return _chsize_s(fd, static_cast<__int64>(size)) == 0;
 }
 
-bool copy_bytes(int from, int to) {
-  std::vector<char> block(std::size_t{1} << 20);
+bool copy_bytes(int from, int to, char* block, std::size_t size) {
   for (;;) {
-    int got = _read(from, block.data(), static_cast<unsigned>(block.size()));
+    int got = _read(from, block, static_cast<unsigned>(size));
     if (got < 0) return false;
     if (got == 0) return true;
-    const char* next = block.data();
+    const char* next = block;
     auto left = static_cast<std::size_t>(got);
     while (left > 0) {
       int put = _write(to, next, static_cast<unsigned>(left));
@@ -122,6 +121,31 @@ bool copy_bytes(int from, int to) {
       left -= static_cast<std::size_t>(put);
     }
   }
+}
+
+bool write_at(int fd, std::uint64_t offset, std::string_view bytes) {
+  if (_lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) < 0) return false;
+  while (!bytes.empty()) {
+    int put = _write(fd, bytes.data(), static_cast<unsigned>(bytes.size()));
+    if (put <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return true;
+}
+
+bool lock_rewrite(int fd, bool exclusive, bool wait) {
+  auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = EBADF;
+    return false;
+  }
+  OVERLAPPED at{};
+  at.OffsetHigh = 1u << 30;  // byte 2^62, as on POSIX systems
+  DWORD flags = (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+  if (LockFileEx(handle, flags, 0, 1, 0, &at)) return true;
+  DWORD error = GetLastError();
+  errno = error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? EWOULDBLOCK : ENOLCK;
+  return false;
 }
 
 std::FILE* open_stream(int fd) { return _fdopen(fd, "wb"); }

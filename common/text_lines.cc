@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "common/text_lines.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <stdexcept>
 
+#include "common/command.h"
 #include "common/file_names.h"
+#include "common/save_system.h"
 
 namespace {
 
@@ -17,6 +21,18 @@ struct file_closer {
 // The fewest characters of a list without a mark that can show it is of
 // two- or four-byte characters.
 constexpr std::size_t k_fewest_wide_characters = 5;
+
+// A file that another run rewrites in place holds neither its old bytes nor
+// its new ones until that run is done: the rewrite lock, taken shared,
+// waits for it. Held until the file is closed, and only by readers, so a
+// reader never waits for a writer's whole run, only for its rewrite.
+void wait_for_rewrite(const std::string& file_name, std::FILE* file) {
+  int fd = save_system::stream_fd(file);
+  if (save_system::lock_rewrite(fd, false, false) || errno != EWOULDBLOCK) return;
+  flush_standard_output();
+  std::cerr << "Waiting for another run to finish rewriting '" << file_name << "' ..." << std::endl;
+  save_system::lock_rewrite(fd, false, true);
+}
 
 }  // namespace
 
@@ -30,6 +46,7 @@ bool read_file(const std::string& file_name, file_bytes& bytes) {
   if (std::filesystem::is_directory(status)) return false;
   std::unique_ptr<std::FILE, file_closer> file(open_file(file_name, "rb"));
   if (!file) return false;
+  if (std::filesystem::is_regular_file(status)) wait_for_rewrite(file_name, file.get());
   // The size only sizes the first read: the loop after it reads on until the
   // end, so a file that grows meanwhile is still read whole, and a pipe or
   // a device, which has no size, is read all the same.

@@ -45,13 +45,21 @@ ie_res_talk::~ie_res_talk() {
 
 namespace {
 
-enum class load_status { ok, cannot_open, not_tlk, truncated };
+enum class load_status { ok, cannot_open, not_tlk, cut_short, truncated };
 
-bool report_load(load_status status) {
+bool report_load(load_status status, const std::string& file_name) {
   switch (status) {
     case load_status::ok: return true;
     case load_status::cannot_open: return report("TLK file couldn't be opened for reading.");
     case load_status::not_tlk: return report("Stream is not a valid TLK V1 resource.");
+    case load_status::cut_short:
+      // The backup lies beside the name that run was given, which may be
+      // another link of the file in another folder.
+      report("Stream is not a valid TLK V1 resource.");
+      return report(
+          "A rewrite of '" + file_name +
+          "' was cut short: its old bytes are in a backup named like the table, with "
+          "'.backup-' and eight hex digits after it, beside the name that run was given.");
     case load_status::truncated: return report("TLK file is truncated or damaged.");
   }
   return false;
@@ -68,8 +76,9 @@ const std::uint8_t* record_at(std::string_view file, std::uint64_t index) {
 // holds nor build an entry from bytes that are not there.
 load_status read_table_file(const std::string& file_name, file_bytes& file) {
   if (!read_file(file_name, file)) return load_status::cannot_open;
-  if (file.size() < k_header_size) return load_status::not_tlk;
-  if (std::string_view(file).substr(0, ie_res_talk::k_signature.size()) != ie_res_talk::k_signature)
+  std::string_view signature = std::string_view(file).substr(0, ie_res_talk::k_signature.size());
+  if (signature == ie_res_talk::k_unfinished_signature) return load_status::cut_short;
+  if (file.size() < k_header_size || signature != ie_res_talk::k_signature)
     return load_status::not_tlk;
   const auto* header = reinterpret_cast<const std::uint8_t*>(file.data());
   std::uint64_t count = get_le32(header + k_entry_count_at);
@@ -152,7 +161,7 @@ ie_res_talk::load_result ie_res_talk::load_table(const std::string& file_name,
   load_status status = read_table_file(file_name, file);
   if (file.size() >= k_header_size) std::memcpy(header_.data(), file.data(), k_header_size);
   if (status != load_status::ok) {
-    report_load(status);
+    report_load(status, file_name);
     return load_result::failed;
   }
   if (refuse_unsavable && claimed_save_size(file) > k_largest_file)
@@ -185,7 +194,7 @@ ie_res_talk::load_result ie_res_talk::load_table(const std::string& file_name,
 bool ie_res_talk::read_texts(const std::string& file_name, file_bytes& file,
                              const std::function<void(std::string_view)>& visit) {
   load_status status = read_table_file(file_name, file);
-  if (status != load_status::ok) return report_load(status);
+  if (status != load_status::ok) return report_load(status, file_name);
   const auto* header = reinterpret_cast<const std::uint8_t*>(file.data());
   std::uint32_t count = get_le32(header + k_entry_count_at);
   std::uint32_t strings_offset = get_le32(header + k_strings_offset_at);
@@ -219,7 +228,9 @@ std::uint64_t ie_res_talk::save_size() const {
 }
 
 bool ie_res_talk::save(const std::string& file_name) {
-  file_save file(file_name);
+  file_save::options settings;
+  settings.unfinished_mark = k_unfinished_signature;
+  file_save file(file_name, settings);
   if (!file.open()) return report(k_cannot_write);
 
   // The count written is the number of entries held: after a failed load the

@@ -30,6 +30,10 @@ class ie_res_talk {
  public:
   static constexpr std::size_t k_header_size = 18;
   static constexpr std::string_view k_signature{"TLK V1  "};
+  // What a save that rewrites a table in place (a file with other hard
+  // links) puts in place of the signature until the rest is on disk: a
+  // rewrite cut short then reads as no table at all, through any name.
+  static constexpr std::string_view k_unfinished_signature{"TLK~CUT~"};
   using header_bytes = std::array<std::uint8_t, k_header_size>;
 
   // An empty table: signature "TLK V1  ", language 0, no entries,
@@ -50,6 +54,8 @@ class ie_res_talk {
   //   "TLK file couldn't be opened for reading."  (missing, unreadable, a directory)
   //   "Stream is not a valid TLK V1 resource."    (no "TLK V1  " signature)
   //   "TLK file is truncated or damaged."         (records or strings past the end)
+  // A file that a rewrite cut short left with `k_unfinished_signature` gets
+  // the second line, after the first, and a second line that says so.
   // The file is read whole and closed before `load` returns, so the table
   // can be saved over it at once.
   bool load(const std::string& file_name);

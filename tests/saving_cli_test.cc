@@ -375,6 +375,44 @@ TEST_F(Saving, ABackupLeftBesideAFileStopsWritersAndWarnsReaders) {
   EXPECT_NE(result.out.find(cut_short(long_backup, long_table)), std::string::npos) << result.out;
 }
 
+// A rewrite in place that dies half-way (here killed as it syncs the new
+// bytes) leaves its backup beside the name it was given only; through
+// another link, in another folder, the table itself says that it is no
+// whole table, so no program reads it or saves it as one.
+TEST_F(Saving, ARewriteCutShortIsRefusedThroughEveryName) {
+  if (testkit::under_wine() || testkit::under_emulator())
+    GTEST_SKIP() << "strace follows only this system's own programs";
+  if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "strace is not installed, or may not trace here";
+  fs::create_directory(dir_.path() / "mods");
+  const std::string other = dir_.file("mods/dialog.tlk");
+  fs::create_hard_link(table_, other);
+  // The backup's sync, the folder's, the unfinished mark's, then the new
+  // bytes': the fourth.
+  testkit::run_result result = run(
+      "strace", {"-f", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e", "trace=fsync",
+                 "-e", "inject=fsync:signal=SIGKILL:when=4", LEXSWAP, table_, rules_});
+  ASSERT_NE(result.status, 0);
+  ASSERT_EQ(files_in(dir_.path()), 4u) << "the table, its backup, the rules and mods/";
+  const std::string cut = testkit::read_bytes(other);
+  ASSERT_NE(cut, old_table_);
+
+  const std::string refusal = "Stream is not a valid TLK V1 resource.\nA rewrite of '" + other +
+                              "' was cut short: its old bytes are in a backup named like the "
+                              "table, with '.backup-' and eight hex digits after it, beside the "
+                              "name that run was given.\n";
+  std::string po = dir_.put("fr.po", "msgctxt \"0\"\nmsgid \"old\"\nmsgstr \"new\"\n");
+  for (const auto& args :
+       {std::vector<std::string>{LEXGLEAN, other}, std::vector<std::string>{LEXSWAP, other, rules_},
+        std::vector<std::string>{LEXPORT, "export", other},
+        std::vector<std::string>{LEXPORT, "import", other, po}}) {
+    result = run(args.front(), std::vector<std::string>(args.begin() + 1, args.end()));
+    EXPECT_EQ(result.status, 1) << args[1];
+    EXPECT_EQ(result.err.substr(0, refusal.size()), refusal) << args[1];
+    EXPECT_EQ(testkit::read_bytes(other), cut);
+  }
+}
+
 // The system calls of a save, as strace sees them, one letter each: F a
 // file synced, D the folder synced, R the rename over the table, B the
 // backup named, U the backup removed.
@@ -395,9 +433,10 @@ std::string save_calls(const std::string& trace, const std::string& folder) {
 
 // Only a power cut shows a sync left out, so the order of the calls is
 // checked instead: the new bytes are synced before the rename puts them
-// under the table's name, the backup before it gets its name, the table's
-// new bytes before the backup goes, and the folder after each change of
-// names.
+// under the table's name, the backup before it gets its name; in place,
+// the unfinished mark before the first new byte, the rest of the new bytes
+// before the true signature, that before the backup goes; and the folder
+// after each change of names.
 TEST_F(Saving, EveryFileIsSyncedBeforeItIsNamedAndTheFolderAfter) {
   if (testkit::under_wine() || testkit::under_emulator())
     GTEST_SKIP() << "strace follows only this system's own programs";
@@ -419,7 +458,7 @@ TEST_F(Saving, EveryFileIsSyncedBeforeItIsNamedAndTheFolderAfter) {
   };
   EXPECT_EQ(traced(), "FRD") << "a new file renamed over the table";
   fs::create_hard_link(table_, dir_.file("linked.tlk"));
-  EXPECT_EQ(traced(), "FBDFUD") << "the table rewritten in place";
+  EXPECT_EQ(traced(), "FBDFFFUD") << "the table rewritten in place";
 }
 
 // `wordloom -s /dev/stdout > out.txt`: the model and then the words.
