@@ -5,7 +5,7 @@
 // run's changes, and two rewrites in place splice the two tables. A writer
 // takes the file's lock before it reads the file and keeps it until its save
 // is done, the rename and the folder's sync included, so concurrent runs
-// give the result of running one after the other. Readers take no lock.
+// give the result of running one after the other.
 //
 // On POSIX systems (writer_lock_posix.cc) the lock is a `flock` on the
 // file itself. It belongs to the open file description, not to the process
@@ -17,8 +17,13 @@
 //
 // On Windows (writer_lock_windows.cc), where a lock on the file's bytes
 // would keep out the run's own reads and every reader, it is a named mutex
-// keyed on the file's final path folded to upper case: it holds no handle
-// on the file, goes with a process that dies and leaves no file behind.
+// keyed on the file's identity (its volume and file index, which all its
+// hard links share): it holds no handle on the file, goes with a process
+// that dies and leaves no file behind. A run that waited for it locks the
+// file that then has the name, as on POSIX systems.
+//
+// Readers take no writer's lock; they wait only while a writer rewrites a
+// file in place (save_system::lock_rewrite).
 #pragma once
 
 #include <chrono>

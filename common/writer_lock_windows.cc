@@ -5,17 +5,15 @@
 
 #include <chrono>
 #include <cstdint>
-#include <vector>
 
 #include "common/file_names.h"
 
 namespace {
 
 // The mutex's name for the file `name` leads to, empty when there is no
-// such regular file. Two names of one file (a link, another case, a path
-// through another folder) lead to one final path; upper case stands for
-// the case folding of the file system. The path is hashed, since a mutex's
-// name may hold no backslash and no more than MAX_PATH characters.
+// such regular file. Every name of one file (a hard link in another folder,
+// a symbolic link, another case, a path through another folder) leads to
+// the one volume serial number and file index that the name is made of.
 std::wstring mutex_name(const std::string& name) {
   HANDLE file = CreateFileW(wide_name(name).c_str(), 0,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -25,27 +23,16 @@ std::wstring mutex_name(const std::string& name) {
   bool regular = GetFileType(file) == FILE_TYPE_DISK &&
                  GetFileInformationByHandle(file, &information) &&
                  (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-  std::vector<wchar_t> path(32768);
-  DWORD size = regular
-                   ? GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
-                                               FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
-                   : 0;
   CloseHandle(file);
   if (!regular) return {};
-  if (size == 0 || size >= path.size()) {
-    size = GetFullPathNameW(wide_name(name).c_str(), static_cast<DWORD>(path.size()), path.data(),
-                            nullptr);
-    if (size == 0 || size >= path.size()) return {};
-  }
-  CharUpperBuffW(path.data(), size);
-  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (DWORD i = 0; i < size; ++i) {
-    hash ^= static_cast<std::uint16_t>(path[i]);
-    hash *= 1099511628211ull;
-  }
+  std::uint64_t index =
+      (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
   static const wchar_t digits[] = L"0123456789abcdef";
   std::wstring tag;
-  for (int i = 0; i < 16; ++i, hash >>= 4) tag += digits[hash & 15];
+  for (int i = 0; i < 8; ++i)
+    tag += digits[(information.dwVolumeSerialNumber >> (28 - 4 * i)) & 15];
+  tag += L'-';
+  for (int i = 0; i < 16; ++i) tag += digits[(index >> (60 - 4 * i)) & 15];
   return L"lexkit-writer-" + tag;
 }
 
@@ -68,24 +55,34 @@ HANDLE open_mutex(const std::wstring& name) {
 writer_lock::result writer_lock::take(const std::string& name,
                                       const std::function<void()>& on_long_wait) {
   release();
-  std::wstring key = mutex_name(name);
-  if (key.empty()) return result::no_file;
-  HANDLE mutex = make_mutex(key);
-  if (mutex == nullptr) return result::unsupported;
-  auto wait_ms = static_cast<DWORD>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(k_long_wait).count());
-  DWORD waited = WaitForSingleObject(mutex, wait_ms);
-  if (waited == WAIT_TIMEOUT) {
-    if (on_long_wait) on_long_wait();
-    waited = WaitForSingleObject(mutex, INFINITE);
-  }
-  // An abandoned mutex is one whose holder died: it is this run's now.
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+  bool told = false;
+  for (;;) {
+    std::wstring key = mutex_name(name);
+    if (key.empty()) return result::no_file;
+    HANDLE mutex = make_mutex(key);
+    if (mutex == nullptr) return result::unsupported;
+    auto wait_ms = static_cast<DWORD>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(k_long_wait).count());
+    DWORD waited = WaitForSingleObject(mutex, told ? INFINITE : wait_ms);
+    if (waited == WAIT_TIMEOUT) {
+      told = true;
+      if (on_long_wait) on_long_wait();
+      waited = WaitForSingleObject(mutex, INFINITE);
+    }
+    // An abandoned mutex is one whose holder died: it is this run's now.
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+      CloseHandle(mutex);
+      return result::unsupported;
+    }
+    // The run that held it may have renamed a new file over this one, which
+    // is another file with a mutex of its own: that is the one to take.
+    if (mutex_name(name) == key) {
+      mutex_ = mutex;
+      return result::held;
+    }
+    ReleaseMutex(mutex);
     CloseHandle(mutex);
-    return result::unsupported;
   }
-  mutex_ = mutex;
-  return result::held;
 }
 
 void writer_lock::release() {

@@ -22,6 +22,7 @@
 #include "common/text_lines.h"
 #include "common/writer_lock.h"
 #include "lexport/po_file.h"
+#include "lexport/table_pages.h"
 #include "talk/ie_res_talk.h"
 
 namespace {
@@ -43,10 +44,6 @@ std::string_view text_of(const ie_res_talk_entry& entry) {
   return text.substr(0, text.find('\0'));
 }
 
-std::string entry_where(std::size_t entry, const std::string& table_name) {
-  return "entry " + std::to_string(entry) + " of '" + table_name + "'";
-}
-
 // gettext's tools keep a message's context and its text apart with byte
 // 0x04 (EOT) and refuse a PO file whose strings hold it.
 constexpr char k_context_separator = '\x04';
@@ -56,71 +53,30 @@ std::string separator_message(const std::string& where) {
          " holds byte 0x04, which gettext's tools refuse in a PO file.";
 }
 
-std::optional<code_page> page_named(const std::string& name, std::string& refusal) {
-  std::optional<code_page> page = find_code_page(name);
-  if (!page)
-    refusal = "Cannot proceed, '" + name +
-              "' is not a code page that lexport converts; it converts " + code_page_names() + ".";
-  return page;
-}
-
-// The table's code page: the one named, else UTF-8 where every text is
-// UTF-8; never a guess.
-std::optional<code_page> page_of(const ie_res_talk& table, const std::string& table_name,
-                                 const std::string& named, std::string& refusal) {
-  if (!named.empty()) return page_named(named, refusal);
-  const std::vector<ie_res_talk_entry*>& entries = table.entries();
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i] != nullptr && first_non_utf8(text_of(*entries[i]))) {
-      refusal = "Cannot proceed, " + entry_where(i, table_name) +
-                " is not UTF-8 text; name its code page with --encoding (cp1252 for most Western "
-                "tables).";
-      return std::nullopt;
-    }
-  }
-  return find_code_page("utf-8");
-}
-
-std::optional<text_converter> converter_for(const code_page& page, std::string& refusal) {
-  std::optional<text_converter> converter = text_converter::open(page);
-  if (!converter)
-    refusal = "Cannot proceed, this system cannot convert " + std::string(page.name) + ".";
-  return converter;
-}
-
-// Why a text does not convert: in decoding, bytes that are no text of the
-// page; in encoding, a character the page cannot hold.
-std::string conversion_message(const conversion_failure& failure, std::string_view page_name,
-                               const std::string& where, bool decoding) {
-  if (decoding)
-    return "Cannot proceed, " + where + " holds bytes that are no " + std::string(page_name) +
-           " text, from byte " + std::to_string(failure.offset) + " on.";
-  if (failure.character)
-    return "Cannot proceed, " + where + " holds " + character_name(*failure.character) +
-           ", which " + std::string(page_name) + " cannot hold.";
-  return "Cannot proceed, " + where + " is not UTF-8 text.";
-}
-
-// The refusal of the first text of `table` that is no text of `page`, if
-// any.
-std::optional<std::string> unreadable_text(const ie_res_talk& table, const std::string& table_name,
-                                           const code_page& page, text_converter& converter) {
-  const std::vector<ie_res_talk_entry*>& entries = table.entries();
-  conversion_failure failure;
-  for (std::size_t i = 0; i < entries.size(); ++i)
-    if (entries[i] != nullptr && !converter.decode(text_of(*entries[i]), failure))
-      return conversion_message(failure, page.name, entry_where(i, table_name), true);
-  return std::nullopt;
-}
-
 // What follows the talk table's own line when a table does not load: with
 // --translation, a run reads two tables.
 std::string damaged_message(const std::string& name) {
   return "Cannot proceed, file '" + name + "' could not be read as a talk table.";
 }
 
-// A talk table read whole, with the kit's messages for one that cannot be.
-std::unique_ptr<ie_res_talk> load_table(const std::string& name, std::string& refusal) {
+// A talk table as export reads it: the file's bytes and a view of each
+// record, so that records whose strings overlap cost no copies of them.
+struct table_records {
+  file_bytes file;
+  std::vector<ie_res_talk::record_view> records;
+
+  std::size_t size() const { return records.size(); }
+  text_at texts() const {
+    return [this](std::size_t i) { return records[i].text; };
+  }
+};
+
+std::string too_large_message(const std::string& name) {
+  return "Cannot proceed, file '" + name + "' holds more text than a talk table can hold (4 GiB).";
+}
+
+// A talk table read, with the kit's messages for one that cannot be.
+std::unique_ptr<table_records> read_table(const std::string& name, std::string& refusal) {
   if (!file_exists(name)) {
     refusal = "Cannot read TALK V1 resource, file '" + name + "' not found.";
     return nullptr;
@@ -128,22 +84,24 @@ std::unique_ptr<ie_res_talk> load_table(const std::string& name, std::string& re
   // Read as lexglean reads: a backup that a cut-short save left beside the
   // table is worth a warning, not a refusal.
   warn_of_cut_save(name);
-  auto table = std::make_unique<ie_res_talk>();
+  auto table = std::make_unique<table_records>();
   // The table says why on standard error, but not of which file.
-  if (!table->load(name)) {
-    refusal = damaged_message(name);
-    return nullptr;
+  switch (ie_res_talk::read_records(name, table->file, table->records)) {
+    case ie_res_talk::load_result::loaded: return table;
+    case ie_res_talk::load_result::failed: refusal = damaged_message(name); break;
+    case ie_res_talk::load_result::too_large_to_save: refusal = too_large_message(name); break;
   }
-  return table;
+  return nullptr;
 }
 
 // The sound's resource name, as a comment can hold it. A backslash is
 // escaped too: gettext reads one at the end of a line as joining the next
 // line to the comment.
-std::string sound_name(const ie_res_talk_entry& entry) {
+std::string sound_name(const std::uint8_t* record) {
+  const std::uint8_t* sound = record + 2;
   std::string name;
-  for (std::size_t i = 0; i < ie_res_talk_entry::k_sound_size && entry.sound()[i] != 0; ++i) {
-    const std::uint8_t c = entry.sound()[i];
+  for (std::size_t i = 0; i < ie_res_talk_entry::k_sound_size && sound[i] != 0; ++i) {
+    const std::uint8_t c = sound[i];
     if (c >= 0x20 && c < 0x7f && c != '\\') {
       name += static_cast<char>(c);
     } else {
@@ -186,22 +144,23 @@ int run_export(const export_settings& settings) {
   }
 
   std::string refusal;
-  std::unique_ptr<ie_res_talk> table = load_table(settings.table, refusal);
+  std::unique_ptr<table_records> table = read_table(settings.table, refusal);
   if (!table) return fail(refusal);
-  std::unique_ptr<ie_res_talk> translation;
+  std::unique_ptr<table_records> translation;
   if (!settings.translation.empty()) {
-    translation = load_table(settings.translation, refusal);
+    translation = read_table(settings.translation, refusal);
     if (!translation) return fail(refusal);
   }
-  std::optional<code_page> page = page_of(*table, settings.table, settings.encoding, refusal);
+  std::optional<code_page> page =
+      page_of(table->size(), table->texts(), settings.table, settings.encoding, refusal);
   if (!page) return fail(refusal);
   std::optional<text_converter> source = converter_for(*page, refusal);
   if (!source) return fail(refusal);
   std::optional<code_page> translation_page;
   std::optional<text_converter> target;
   if (translation) {
-    translation_page =
-        page_of(*translation, settings.translation, settings.translation_encoding, refusal);
+    translation_page = page_of(translation->size(), translation->texts(), settings.translation,
+                               settings.translation_encoding, refusal);
     if (!translation_page) return fail(refusal);
     target = converter_for(*translation_page, refusal);
     if (!target) return fail(refusal);
@@ -238,19 +197,18 @@ int run_export(const export_settings& settings) {
   append_po_string(po, "msgid", "");
   append_po_string(po, "msgstr", po_header_text(fields));
 
-  const std::vector<ie_res_talk_entry*>& entries = table->entries();
+  const std::vector<ie_res_talk::record_view>& records = table->records;
   conversion_failure failure;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i] == nullptr || text_of(*entries[i]).empty()) continue;
-    std::optional<std::string> id = source->decode(text_of(*entries[i]), failure);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (records[i].text.empty()) continue;
+    std::optional<std::string> id = source->decode(records[i].text, failure);
     if (!id)
       return fail(conversion_message(failure, page->name, entry_where(i, settings.table), true));
     if (id->find(k_context_separator) != std::string::npos)
       return fail(separator_message(entry_where(i, settings.table)));
     std::string translated;
-    if (translation && i < translation->entries().size() && translation->entries()[i] != nullptr) {
-      std::optional<std::string> text =
-          target->decode(text_of(*translation->entries()[i]), failure);
+    if (translation && i < translation->size()) {
+      std::optional<std::string> text = target->decode(translation->records[i].text, failure);
       if (!text)
         return fail(conversion_message(failure, translation_page->name,
                                        entry_where(i, settings.translation), true));
@@ -259,7 +217,7 @@ int run_export(const export_settings& settings) {
       translated = std::move(*text);
     }
     po += '\n';
-    if (std::string sound = sound_name(*entries[i]); !sound.empty())
+    if (std::string sound = sound_name(records[i].record); !sound.empty())
       po += "#. sound: " + sound + "\n";
     append_po_string(po, "msgctxt", std::to_string(i));
     append_po_string(po, "msgid", *id);
@@ -377,9 +335,13 @@ int run_import(const import_settings& settings) {
     case ie_res_talk::load_result::loaded: break;
     case ie_res_talk::load_result::failed: return fail(damaged_message(settings.table));
     case ie_res_talk::load_result::too_large_to_save:
-      return fail("Cannot proceed, file '" + settings.table +
-                  "' holds more text than a talk table can hold (4 GiB).");
+      return fail(too_large_message(settings.table));
   }
+  const std::size_t count = table->entries().size();
+  const text_at texts = [&table](std::size_t i) {
+    const ie_res_talk_entry* entry = table->entries()[i];
+    return entry == nullptr ? std::string_view() : text_of(*entry);
+  };
   po_source po;
   if (std::optional<std::string> why = open_po_file(settings.po, po)) return fail(*why);
 
@@ -391,15 +353,16 @@ int run_import(const import_settings& settings) {
       po_header_field(po.header, "X-Lexport-Translation-Encoding").value_or("");
   const bool from_header = named.empty() && !recorded.empty();
   if (named.empty()) named = recorded;
-  std::optional<code_page> page = page_of(*table, settings.table, named, refusal);
+  std::optional<code_page> page = page_of(count, texts, settings.table, named, refusal);
   if (!page) return fail(refusal);
-  if (from_header && page->name == "utf-8" && !page_of(*table, settings.table, "", refusal))
+  if (from_header && page->name == "utf-8" && !page_of(count, texts, settings.table, "", refusal))
     return fail(refusal);
   std::optional<text_converter> converter = converter_for(*page, refusal);
   if (!converter) return fail(refusal);
   // A UTF-8 table was checked above, in export's words.
   if (from_header && page->name != "utf-8")
-    if (std::optional<std::string> why = unreadable_text(*table, settings.table, *page, *converter))
+    if (std::optional<std::string> why =
+            unreadable_text(count, texts, settings.table, *page, *converter))
       return fail(*why);
 
   std::vector<ie_res_talk_entry*>& entries = table->entries();

@@ -206,6 +206,26 @@ bool ie_res_talk::read_texts(const std::string& file_name, file_bytes& file,
   return true;
 }
 
+ie_res_talk::load_result ie_res_talk::read_records(const std::string& file_name, file_bytes& file,
+                                                   std::vector<record_view>& records) {
+  records.clear();
+  load_status status = read_table_file(file_name, file);
+  if (status != load_status::ok) {
+    report_load(status, file_name);
+    return load_result::failed;
+  }
+  if (claimed_save_size(file) > k_largest_file) return load_result::too_large_to_save;
+  const auto* header = reinterpret_cast<const std::uint8_t*>(file.data());
+  std::uint32_t count = get_le32(header + k_entry_count_at);
+  std::uint32_t strings_offset = get_le32(header + k_strings_offset_at);
+  records.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint8_t* record = record_at(file, i);
+    records.push_back({record, *ie_res_talk_entry::stored_text(file, record, strings_offset)});
+  }
+  return load_result::loaded;
+}
+
 bool ie_res_talk::update_offsets() {
   std::uint64_t sum = 0;
   for (ie_res_talk_entry* entry : entries_) {

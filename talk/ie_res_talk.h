@@ -80,6 +80,21 @@ class ie_res_talk {
   static bool read_texts(const std::string& file_name, file_bytes& file,
                          const std::function<void(std::string_view)>& visit);
 
+  // A record as `read_records` hands it out: its 26 bytes and its text (up
+  // to the first NUL), both in the bytes of the file.
+  struct record_view {
+    const std::uint8_t* record;
+    std::string_view text;
+  };
+  // Reads a talk table file with the checks and messages of `load`, and
+  // lists every record, in file order, without copying a text: however its
+  // records overlap, a table costs its file's bytes (in `file`, which the
+  // views point into) and a small view per record. A table whose records
+  // claim more text than a saved table could hold (`k_largest_file`) is
+  // `too_large_to_save`, without a message, as in `load_to_save`.
+  static load_result read_records(const std::string& file_name, file_bytes& file,
+                                  std::vector<record_view>& records);
+
   // Said when a table cannot be saved where it is; lexswap says it too of a
   // table that could never be written back (a pipe, a device).
   static constexpr std::string_view k_cannot_write = "TLK file couldn't be opened for writing.";

@@ -172,27 +172,44 @@ TEST_F(Inputs, ATableOfRecordsSharingOneLongStringCostsNoMoreThanItsFile) {
 
 // Records need not share a string to claim more text than the file holds:
 // 5,000 records of 900,000 bytes at offsets 0 to 4,999 of one text are
-// 1 MB of file and 4.5 GB of texts to save. lexswap refuses it before it
-// copies a text.
+// 1 MB of file and 4.5 GB of texts to save. lexswap and lexport refuse it
+// before they copy a text; 300 such records, 270 MB of texts, lexport
+// exports in far less memory than that.
 TEST_F(Inputs, ATableOfOverlappingStringsPastWhatASaveCanHoldIsRefusedAtOnce) {
   std::string text;
   while (text.size() < 905000) text += "lorem ipsum dolor ";
-  std::vector<testkit::record> records(5000);
-  for (std::uint32_t i = 0; i < records.size(); ++i) {
-    records[i].offset = i;
-    records[i].length = 900000;
-  }
-  std::string table = dir_.put("dialog.tlk", testkit::tlk_bytes(records, text, 18 + 26 * 5000));
+  auto overlapping = [&](std::uint32_t count) {
+    std::vector<testkit::record> records(count);
+    for (std::uint32_t i = 0; i < records.size(); ++i) {
+      records[i].offset = i;
+      records[i].length = 900000;
+    }
+    return dir_.put("dialog.tlk", testkit::tlk_bytes(records, text, 18 + 26 * count));
+  };
+  std::string table = overlapping(5000);
   testkit::run_options limited;
 #if !defined(__SANITIZE_ADDRESS__)
   if (!testkit::under_wine() && !testkit::under_emulator())
     limited.memory_limit = std::uint64_t{1} << 30;
 #endif
+  const std::string refusal =
+      "Cannot proceed, file '" + table + "' holds more text than a talk table can hold (4 GiB).\n";
   testkit::run_result result =
       run(LEXSWAP, {table, dir_.put("rules.txt", "lorem = LOREM\n")}, limited);
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.out, "Cannot proceed, file '" + table +
-                            "' holds more text than a talk table can hold (4 GiB).\n");
+  EXPECT_EQ(result.out, refusal);
+  result = run(LEXPORT, {"export", table, "-o", dir_.file("dialog.po")}, limited);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, refusal);
+
+  overlapping(300);
+#if !defined(__SANITIZE_ADDRESS__)
+  if (!testkit::under_wine() && !testkit::under_emulator())
+    limited.memory_limit = std::uint64_t{128} << 20;
+#endif
+  result = run(LEXPORT, {"export", table, "-o", dir_.file("dialog.po")}, limited);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_GT(fs::file_size(dir_.file("dialog.po")), std::uint64_t{300} * 900000);
 }
 
 // The format's offsets reach 4 GiB - 1 bytes: a table whose save would be

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: MIT
+#include "lexport/table_pages.h"
+
+std::string entry_where(std::size_t entry, const std::string& table_name) {
+  return "entry " + std::to_string(entry) + " of '" + table_name + "'";
+}
+
+std::optional<code_page> page_named(const std::string& name, std::string& refusal) {
+  std::optional<code_page> page = find_code_page(name);
+  if (!page)
+    refusal = "Cannot proceed, '" + name +
+              "' is not a code page that lexport converts; it converts " + code_page_names() + ".";
+  return page;
+}
+
+std::optional<code_page> page_of(std::size_t count, const text_at& texts,
+                                 const std::string& table_name, const std::string& named,
+                                 std::string& refusal) {
+  if (!named.empty()) return page_named(named, refusal);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (first_non_utf8(texts(i))) {
+      refusal = "Cannot proceed, " + entry_where(i, table_name) +
+                " is not UTF-8 text; name its code page with --encoding (cp1252 for most Western "
+                "tables).";
+      return std::nullopt;
+    }
+  }
+  return find_code_page("utf-8");
+}
+
+std::optional<text_converter> converter_for(const code_page& page, std::string& refusal) {
+  std::optional<text_converter> converter = text_converter::open(page);
+  if (!converter)
+    refusal = "Cannot proceed, this system cannot convert " + std::string(page.name) + ".";
+  return converter;
+}
+
+std::string conversion_message(const conversion_failure& failure, std::string_view page_name,
+                               const std::string& where, bool decoding) {
+  if (decoding)
+    return "Cannot proceed, " + where + " holds bytes that are no " + std::string(page_name) +
+           " text, from byte " + std::to_string(failure.offset) + " on.";
+  if (failure.character)
+    return "Cannot proceed, " + where + " holds " + character_name(*failure.character) +
+           ", which " + std::string(page_name) + " cannot hold.";
+  return "Cannot proceed, " + where + " is not UTF-8 text.";
+}
+
+std::optional<std::string> unreadable_text(std::size_t count, const text_at& texts,
+                                           const std::string& table_name, const code_page& page,
+                                           text_converter& converter) {
+  conversion_failure failure;
+  for (std::size_t i = 0; i < count; ++i)
+    if (!converter.decode(texts(i), failure))
+      return conversion_message(failure, page.name, entry_where(i, table_name), true);
+  return std::nullopt;
+}
