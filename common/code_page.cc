@@ -216,5 +216,29 @@ std::optional<std::string> text_converter::encode(std::string_view utf8,
     }
   }
   if (!encode_up_to(utf8.size())) return std::nullopt;
-  return bytes;
+  // A page holds a character only if its bytes read back as that character:
+  // glibc's cp932 writes U+00A5 as the byte of a backslash, and the double-
+  // byte pages drop tag characters without a word.
+  if (std::optional<std::string> back = decode(bytes, failure); back && *back == utf8) return bytes;
+  failure = {};
+  for (std::size_t at = skip_ascii(utf8, 0); at < utf8.size(); at = skip_ascii(utf8, at)) {
+    const std::size_t length = utf8_character(utf8, at).first;
+    std::string_view one = utf8.substr(at, length);
+    std::string alone;
+    std::size_t ignored = 0;
+    conversion_failure unused;
+    std::optional<std::string> back;
+    if (system_->encode(one, alone, ignored)) back = decode(alone, unused);
+    if (!back || *back != one) {
+      failure.offset = at;
+      failure.character = character_at(utf8, at);
+      return std::nullopt;
+    }
+    at += length;
+  }
+  // Each character reads back alone, but not the whole (no page the kit
+  // converts does this): refused all the same, at its start.
+  failure.offset = 0;
+  failure.character = character_at(utf8, 0);
+  return std::nullopt;
 }

@@ -34,7 +34,8 @@ struct conversion_failure {
   std::size_t offset = 0;
   // In encoding, the character the page cannot hold or that the kit refuses
   // (a control of U+0080 to U+009F, or one of private use, U+E000 to
-  // U+F8FF, which the two systems map differently). Nothing for bytes that
+  // U+F8FF, which the two systems map differently); a page holds only the
+  // characters whose bytes read back as themselves. Nothing for bytes that
   // are no character: in decoding, bytes that the page leaves undefined or
   // that only one system maps (to those characters) are no text, whichever
   // system reads them.

@@ -271,6 +271,17 @@ TEST_F(LexportCommand, EachRefusalSaysWhereAndChangesNothing) {
       {{"import", table_, po_, "--encoding", "cp1252"},
        header + message("1", "\xce\xa9"),
        where + " (entry 1) holds U+03A9, which cp1252 cannot hold.\n"},
+      // Characters that glibc writes as bytes of other characters, or
+      // drops: a yen sign that would come back as a backslash, a tag
+      // character that would blank the entry.
+      {{"import", table_, po_, "--encoding", "cp932"},
+       header + message("1",
+                        "\xc2\xa5"
+                        "100"),
+       where + " (entry 1) holds U+00A5, which cp932 cannot hold.\n"},
+      {{"import", table_, po_, "--encoding", "cp936"},
+       header + message("1", "\xf3\xa0\x80\x81"),
+       where + " (entry 1) holds U+E0001, which cp936 cannot hold.\n"},
       {{"import", table_, po_, "--encoding", "cp1252"},
        header + message("one", "y"),
        where + ": the message has no entry number as its msgctxt.\n"},
