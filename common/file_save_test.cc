@@ -10,10 +10,13 @@
 
 #include <fcntl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <new>
 #include <set>
 #include <thread>
 
@@ -22,6 +25,23 @@
 #include "testing/testkit.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+// Set, every allocation fails: the memory a save has when it has run out.
+std::atomic<bool> g_out_of_memory{false};
+}  // namespace
+
+// gcc takes the pair for a mismatch where it inlines them; they match.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+  if (g_out_of_memory) throw std::bad_alloc();
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -270,6 +290,32 @@ TEST(FileSave, ARewriteInPlaceIsMarkedAndWaitedForUntilItIsWhole) {
     EXPECT_EQ(testkit::read_bytes(name).substr(0, 4), "CUT!");
   }
   EXPECT_EQ(testkit::read_bytes(name), new_bytes);
+  EXPECT_EQ(names_in(dir.path()).size(), 2u) << "no backup is left";
+}
+
+// A table's save that runs out of memory after the rewrite has begun
+// unwinds through the save, which puts the old bytes back and removes its
+// backup without asking for memory it would not get.
+TEST(FileSave, ARewriteInPlaceUndoneForWantOfMemoryNeedsNone) {
+  testkit::scratch_dir dir;
+  std::string name = dir.file("table.tlk");
+  const std::string old_bytes(3000000, 'o');
+  testkit::write_bytes(name, old_bytes);
+  fs::create_hard_link(name, dir.path() / "other.tlk");
+  int status = in_child([&] {
+    try {
+      file_save file(name);
+      if (!file.open()) _exit(2);
+      file.write(std::string(2000000, 'n'));
+      g_out_of_memory = true;
+      throw std::bad_alloc();
+    } catch (const std::bad_alloc&) {
+      g_out_of_memory = false;
+      _exit(0);
+    }
+  });
+  EXPECT_EQ(status, 0) << "not ended by std::terminate";
+  EXPECT_TRUE(testkit::read_bytes(name) == old_bytes) << "the old bytes are back";
   EXPECT_EQ(names_in(dir.path()).size(), 2u) << "no backup is left";
 }
 
