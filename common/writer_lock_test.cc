@@ -25,6 +25,13 @@ TEST(WriterLock, ASecondWriterWaitsForTheFirstAndThenLocksTheFileItSaved) {
   std::string name = dir.put("table.tlk", "old");
   writer_lock first;
   ASSERT_EQ(first.take(name, nullptr), writer_lock::result::held);
+  // Every name of the file shares its lock: a hard link in another folder.
+  fs::create_directory(dir.path() / "mods");
+  fs::create_hard_link(name, dir.path() / "mods" / "table.tlk");
+  // (Asked from another thread: a Windows mutex is its owner thread's.)
+  bool link_held = false;
+  std::thread([&] { link_held = writer_lock::held_elsewhere(dir.file("mods/table.tlk")); }).join();
+  EXPECT_TRUE(link_held);
 
   std::atomic<bool> told{false}, second_holds{false}, looked{false};
   std::thread second_run([&] {
