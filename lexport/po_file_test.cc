@@ -77,6 +77,19 @@ TEST(PoFile, AFuzzyMarkBelongsToTheNextMessageAcrossBlankLines) {
   EXPECT_FALSE(po.messages[1].fuzzy);
 }
 
+// A flags line may name fuzzy among others, in any place, and it ends the
+// message before it even without a blank line between the two.
+TEST(PoFile, AFuzzyFlagAnywhereInItsLineMarksOnlyTheMessageAfterIt) {
+  po_file po;
+  ASSERT_EQ(read_po("msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"b\"\n#, c-format, fuzzy\n"
+                    "msgctxt \"2\"\nmsgid \"c\"\nmsgstr \"d\"\n",
+                    po),
+            std::nullopt);
+  ASSERT_EQ(po.messages.size(), 2u);
+  EXPECT_FALSE(po.messages[0].fuzzy);
+  EXPECT_TRUE(po.messages[1].fuzzy);
+}
+
 TEST(PoFile, RefusesWhatItCannotHonourWithTheLine) {
   EXPECT_EQ(refusal_of("msgid \"a\"\nmsgid_plural \"b\"\nmsgstr[0] \"c\"\n"),
             "line 2: plural forms are not taken: a talk table has one text an entry.");

@@ -209,6 +209,58 @@ TEST_F(LexportCommand, AnOldTranslationIsBroughtUpToDateTheGettextWay) {
             testkit::packed_tlk({"\xcf\xf0\xe8\xe2\xe5\xf2", "\xcf\xee\xea\xe0", "?"}));
 }
 
+// What the user named is what lexport takes: a table without --encoding is
+// UTF-8 only if its texts are, --encoding outranks the page a PO records,
+// the PO file is never written over the table under another of its names,
+// an entry number past 32 bits names no entry, and an import that changes
+// no text leaves the file as it was, whatever its layout.
+TEST_F(LexportCommand, WhatTheUserNamesIsWhatLexportTakes) {
+  testkit::write_bytes(table_, testkit::packed_tlk({"Caf\xc3\xa9"}));
+  testkit::run_result result = run(LEXPORT, {"export", table_});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("X-Lexport-Source-Encoding: utf-8\\n"), std::string::npos);
+  EXPECT_NE(result.out.find("msgid \"Caf\xc3\xa9\"\n"), std::string::npos) << result.out;
+
+  const std::string table = testkit::packed_tlk({"Cafe"});
+  testkit::write_bytes(table_, table);
+  testkit::write_bytes(po_,
+                       "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n"
+                       "\"X-Lexport-Translation-Encoding: cp1251\\n\"\n\n"
+                       "msgctxt \"0\"\nmsgid \"Cafe\"\nmsgstr \"Caf\xc3\xa9\"\n");
+  result = run(LEXPORT, {"import", table_, po_, "--encoding", "cp1252"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"Caf\xe9"}));
+
+  testkit::write_bytes(table_, table);
+  std::filesystem::create_symlink(table_, dir_.file("link.po"));
+  for (const std::string& output : {dir_.file("./dialog.tlk"), dir_.file("link.po")}) {
+    result = run(LEXPORT, {"export", table_, "--encoding", "cp1252", "-o", output});
+    EXPECT_EQ(result.status, 1) << output;
+    EXPECT_EQ(result.err,
+              "Cannot proceed, the PO file would replace the talk table '" + table_ + "'.\n");
+    EXPECT_EQ(table_bytes(), table);
+  }
+
+  testkit::write_bytes(po_, "msgctxt \"4294967296\"\nmsgid \"Cafe\"\nmsgstr \"Tea\"\n");
+  result = run(LEXPORT, {"import", table_, po_, "--encoding", "cp1252"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(table_bytes(), table);
+
+  // The strings in the reverse of the records' order, as some editors
+  // leave them: a save would lay them out afresh.
+  std::vector<testkit::record> records(2);
+  records[0].offset = 3;
+  records[0].length = 4;
+  records[1].offset = 0;
+  records[1].length = 3;
+  const std::string unpacked = testkit::tlk_bytes(records, "TeaCafe", 18 + 2 * 26);
+  testkit::write_bytes(table_, unpacked);
+  testkit::write_bytes(po_, "msgctxt \"0\"\nmsgid \"Cafe\"\nmsgstr \"Cafe\"\n");
+  result = run(LEXPORT, {"import", table_, po_, "--encoding", "cp1252"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(table_bytes(), unpacked);
+}
+
 // Every refusal names the file and the entry or line, ends with status 1 and
 // leaves the table and the PO file as they were.
 TEST_F(LexportCommand, EachRefusalSaysWhereAndChangesNothing) {
