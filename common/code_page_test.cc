@@ -76,14 +76,17 @@ TEST(CodePage, RefusesWhatThePageLeavesUndefinedAndSaysWhere) {
   EXPECT_FALSE(converter_for("cp950").decode("ab\x80", failure));
   EXPECT_EQ(failure.offset, 2u);
   EXPECT_FALSE(failure.character);
+  // Where in the page's bytes, not in the UTF-8 of the text before it.
+  EXPECT_FALSE(converter_for("cp950").decode("\xa4\x40\x80", failure));
+  EXPECT_EQ(failure.offset, 2u);
   EXPECT_EQ(encoded("cp1252", "\xc2\x81"), "(refused)");
   EXPECT_EQ(encoded("cp932", "\xee\x80\x80"), "(refused)");
 }
 
 TEST(CodePage, TakesOnlyWellFormedUtf8) {
   SKIP_WITHOUT_CONVERTERS();
-  for (std::string_view bad :
-       {"\xc0\x80", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82", "\x80"}) {
+  for (std::string_view bad : {"\xc0\x80", "\xe0\x80\x80", "\xf0\x80\x80\x80", "\xed\xa0\x80",
+                               "\xf4\x90\x80\x80", "\xe2\x82", "\x80"}) {
     EXPECT_EQ(first_non_utf8(std::string("ok") + std::string(bad)), 2u);
     EXPECT_EQ(decoded("utf-8", bad), "(refused)");
     EXPECT_EQ(encoded("cp1252", bad), "(refused)");
