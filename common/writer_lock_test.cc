@@ -2,12 +2,18 @@
 #include "common/writer_lock.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
+#include "testing/run_program.h"
 #include "testing/testkit.h"
 
 namespace fs = std::filesystem;
@@ -56,5 +62,27 @@ TEST(WriterLock, ASecondWriterWaitsForTheFirstAndThenLocksTheFileItSaved) {
   EXPECT_EQ(none.take(dir.file("new.model"), nullptr), writer_lock::result::no_file);
   EXPECT_FALSE(fs::exists(dir.file("new.model")));
 }
+
+#ifndef _WIN32
+// A model that its user may write but not read (mode 0200) is still one
+// that `wordloom -s` rewrites, so it is locked all the same.
+TEST(WriterLock, AFileThatMayOnlyBeWrittenIsLockedToo) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can act as another user here";
+  testkit::scratch_dir dir;
+  std::string name = dir.put("model.txt", "[a:b1\n");
+  ASSERT_EQ(chown(name.c_str(), testkit::k_other_uid, testkit::k_other_uid), 0);
+  ASSERT_EQ(chmod(name.c_str(), 0200), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    if (setegid(testkit::k_other_uid) != 0 || seteuid(testkit::k_other_uid) != 0) _exit(2);
+    writer_lock lock;
+    _exit(lock.take(name, nullptr) == writer_lock::result::held ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif
 
 }  // namespace
