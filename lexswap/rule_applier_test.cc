@@ -129,6 +129,26 @@ TEST(RuleApplier, AgreesWithThePlainWayOnRandomListsAndTexts) {
   }
 }
 
+// A long text is scanned as two halves at once, the second from the longest
+// search string's length before the middle: texts near that bound, with a
+// long rule standing across the middle, are where a scan could go wrong.
+TEST(RuleApplier, ALongSearchStringAcrossTheMiddleOfAnyText) {
+  std::string search;
+  for (int i = 0; i < 100; ++i) search += static_cast<char>('a' + i % 7);
+  replacement_list list;
+  list.search_strings = {search, "gg"};
+  list.replacement_strings = {"<found>", "G"};
+  list.line_numbers = {1, 2};
+  rule_applier rules = compiled(list);
+  for (std::size_t size = search.size(); size < 3 * search.size() + 64; ++size) {
+    std::string text(size, '-');
+    text.replace((size - search.size()) / 2, search.size(), search);
+    std::string expected = plain_apply(text, list);
+    ASSERT_EQ(rules.apply(text), std::nullopt) << size;
+    ASSERT_EQ(text, expected) << size;
+  }
+}
+
 // Lists of any rules over a small alphabet, deletions and cascades among
 // them, on texts where they meet often: wherever the plain way finishes in
 // reasonable time, the applier gives its result.
