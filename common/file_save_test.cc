@@ -20,6 +20,7 @@
 #include <set>
 #include <thread>
 
+#include "common/code_page.h"
 #include "common/save_system.h"
 #include "common/text_lines.h"
 #include "testing/testkit.h"
@@ -347,7 +348,10 @@ TEST(FileSave, AFailedRewriteInPlacePutsTheOldBytesBack) {
 TEST(FileSave, ABackupIsFoundOnlyOnceItIsWhole) {
   testkit::scratch_dir dir;
   const std::string old_bytes(10000, 'o');
-  for (const std::string& base : {std::string("table.tlk"), std::string(251, 'n') + ".tlk"}) {
+  std::string accented;  // 252 bytes of two-byte characters
+  while (accented.size() < 248) accented += "\xc3\xa9";
+  for (const std::string& base :
+       {std::string("table.tlk"), std::string(251, 'n') + ".tlk", accented + ".tlk"}) {
     for (bool unnamed : {true, false}) {
       for (rlim_t limit : {rlim_t{5000}, rlim_t{20000}}) {
         for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove(entry.path());
@@ -372,6 +376,8 @@ TEST(FileSave, ABackupIsFoundOnlyOnceItIsWhole) {
         } else {
           ASSERT_EQ(backups.size(), 1u) << "unnamed " << unnamed;
           EXPECT_EQ(testkit::read_bytes(backups[0]), old_bytes);
+          // A name cut short is never cut inside a character.
+          EXPECT_EQ(first_non_utf8(fs::path(backups[0]).filename().string()), std::nullopt);
         }
       }
     }
