@@ -27,6 +27,15 @@ bool report(std::string_view message) {
   return false;
 }
 
+// After a rewrite in place whose old bytes could not be put back (a save
+// can fail so even as it opens, once the table is marked), the second line
+// names the backup that holds them.
+bool report_kept_backup(const file_save& file) {
+  if (!file.kept_backup().empty())
+    std::cerr << "The old table is kept in '" << file.kept_backup() << "'." << std::endl;
+  return false;
+}
+
 }  // namespace
 
 ie_res_talk::ie_res_talk() {
@@ -251,7 +260,10 @@ bool ie_res_talk::save(const std::string& file_name) {
   file_save::options settings;
   settings.unfinished_mark = k_unfinished_signature;
   file_save file(file_name, settings);
-  if (!file.open()) return report(k_cannot_write);
+  if (!file.open()) {
+    report(k_cannot_write);
+    return report_kept_backup(file);
+  }
 
   // The count written is the number of entries held: after a failed load the
   // header may still announce the records that could not be read.
@@ -289,9 +301,7 @@ bool ie_res_talk::save(const std::string& file_name) {
   }
   if (file.commit()) return true;
   report("TLK file couldn't be written.");
-  if (!file.kept_backup().empty())
-    std::cerr << "The old table is kept in '" << file.kept_backup() << "'." << std::endl;
-  return false;
+  return report_kept_backup(file);
 }
 
 ie_res_talk_entry* ie_res_talk::add_entry(std::string_view text) {

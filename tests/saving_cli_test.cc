@@ -423,6 +423,38 @@ TEST_F(Saving, ARewriteCutShortIsRefusedThroughEveryName) {
   }
 }
 
+// A disk that fails every sync from some point of a rewrite in place on
+// cannot take the old bytes back either: they stay in the backup, and the
+// message names it, whether the sync failed as the save began or as it
+// ended.
+TEST_F(Saving, OldBytesThatCannotBePutBackAreNamedWhereTheyAre) {
+  if (testkit::under_wine() || testkit::under_emulator())
+    GTEST_SKIP() << "strace follows only this system's own programs";
+  if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "strace is not installed, or may not trace here";
+  fs::create_hard_link(table_, dir_.file("linked.tlk"));
+  // The backup's sync, the folder's, the unfinished mark's, the new bytes'.
+  for (const char* from : {"3+", "4+"}) {
+    SCOPED_TRACE(from);
+    testkit::write_bytes(table_, old_table_);
+    testkit::run_result result =
+        run("strace",
+            {"-f", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e", "trace=fsync",
+             "-e", std::string("inject=fsync:error=EIO:when=") + from, LEXSWAP, table_, rules_});
+    EXPECT_EQ(result.status, 1);
+    std::vector<std::string> backups;
+    for (const auto& entry : fs::directory_iterator(dir_.path()))
+      if (entry.path().filename().string().starts_with("dialog.tlk.backup-"))
+        backups.push_back(dir_.file(entry.path().filename().string()));
+    ASSERT_EQ(backups.size(), 1u) << result.err;
+    EXPECT_EQ(testkit::read_bytes(backups[0]), old_table_);
+    EXPECT_NE(result.err.find("\nThe old table is kept in '" + backups[0] + "'.\n"),
+              std::string::npos)
+        << result.err;
+    fs::remove(backups[0]);
+  }
+}
+
 // The system calls of a save, as strace sees them, one letter each: F a
 // file synced, D the folder synced, R the rename over the table, B the
 // backup named, U the backup removed.
