@@ -128,6 +128,9 @@ run_result run_once(const std::string& program, const std::vector<std::string>& 
     close(out_pipe[1]);
     int null_fd = open("/dev/null", O_RDONLY);
     dup2(null_fd, 0);
+    if (null_fd > 2) close(null_fd);
+    // Last, so that no descriptor opened here takes its place.
+    if (options.close_stderr) close(2);
     if (options.file_size_limit > 0) {
       if (under_wine()) signal(SIGXFSZ, SIG_IGN);
       rlimit limit{static_cast<rlim_t>(options.file_size_limit),

@@ -28,6 +28,8 @@ struct run_options {
   std::string stdout_file;
   // Standard output closed instead.
   bool close_stdout = false;
+  // Standard error closed (`2>&-`); `run_result::err` is then empty.
+  bool close_stderr = false;
   // Limit on the program's address space (RLIMIT_AS) in bytes; 0 for none.
   std::uint64_t memory_limit = 0;
   // Without root's power to write any file: a run by root is made as the

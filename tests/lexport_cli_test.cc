@@ -261,6 +261,22 @@ TEST_F(LexportCommand, WhatTheUserNamesIsWhatLexportTakes) {
   EXPECT_EQ(table_bytes(), unpacked);
 }
 
+// `lexport export t -o /dev/stdout > t.po 2>&-`: the run's own message
+// never lands in the PO file through a descriptor that standard error left
+// free.
+TEST_F(LexportCommand, AClosedStandardErrorNeverSendsAMessageIntoThePoFile) {
+  if (testkit::under_wine() || testkit::under_emulator())
+    GTEST_SKIP() << "wine and emulators open descriptors of their own before the program starts";
+  testkit::write_bytes(table_, testkit::packed_tlk({"a\x04"}));
+  testkit::write_bytes(po_, "");
+  testkit::run_options closed;
+  closed.close_stderr = true;
+  closed.stdout_file = po_;
+  testkit::run_result result = run(LEXPORT, {"export", table_, "-o", "/dev/stdout"}, closed);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(testkit::read_bytes(po_), "");
+}
+
 // Every refusal names the file and the entry or line, ends with status 1 and
 // leaves the table and the PO file as they were.
 TEST_F(LexportCommand, EachRefusalSaysWhereAndChangesNothing) {
