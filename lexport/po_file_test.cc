@@ -64,30 +64,23 @@ TEST(PoFile, ReadsWhatTranslatorsToolsWrite) {
 }
 
 // gettext keeps a flags line for the message after it, across blank
-// lines, but not past an obsolete message, which the flags then belong to.
+// lines, but not past an obsolete message, which the flags then belong to;
+// fuzzy may stand anywhere in the line, and the line ends the message
+// before it even without a blank line between the two.
 TEST(PoFile, AFuzzyMarkBelongsToTheNextMessageAcrossBlankLines) {
-  po_file po;
-  ASSERT_EQ(read_po("#, fuzzy\n\n\nmsgctxt \"1\"\nmsgid \"a\"\nmsgstr \"b\"\n"
-                    "#, fuzzy\n#~ msgid \"gone\"\n#~ msgstr \"weg\"\n\n"
-                    "msgctxt \"2\"\nmsgid \"c\"\nmsgstr \"d\"\n",
-                    po),
-            std::nullopt);
-  ASSERT_EQ(po.messages.size(), 2u);
-  EXPECT_TRUE(po.messages[0].fuzzy);
-  EXPECT_FALSE(po.messages[1].fuzzy);
-}
-
-// A flags line may name fuzzy among others, in any place, and it ends the
-// message before it even without a blank line between the two.
-TEST(PoFile, AFuzzyFlagAnywhereInItsLineMarksOnlyTheMessageAfterIt) {
-  po_file po;
-  ASSERT_EQ(read_po("msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"b\"\n#, c-format, fuzzy\n"
-                    "msgctxt \"2\"\nmsgid \"c\"\nmsgstr \"d\"\n",
-                    po),
-            std::nullopt);
-  ASSERT_EQ(po.messages.size(), 2u);
-  EXPECT_FALSE(po.messages[0].fuzzy);
-  EXPECT_TRUE(po.messages[1].fuzzy);
+  for (const char* text : {"#, fuzzy\n\n\nmsgctxt \"1\"\nmsgid \"a\"\nmsgstr \"b\"\n"
+                           "#, fuzzy\n#~ msgid \"gone\"\n#~ msgstr \"weg\"\n\n"
+                           "msgctxt \"2\"\nmsgid \"c\"\nmsgstr \"d\"\n",
+                           "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"b\"\n#, c-format, fuzzy\n"
+                           "msgctxt \"2\"\nmsgid \"c\"\nmsgstr \"d\"\n"}) {
+    po_file po;
+    ASSERT_EQ(read_po(text, po), std::nullopt);
+    ASSERT_EQ(po.messages.size(), 2u);
+    // The first text marks the first message, the second the second.
+    const bool first = text[0] == '#';
+    EXPECT_EQ(po.messages[0].fuzzy, first) << text;
+    EXPECT_EQ(po.messages[1].fuzzy, !first) << text;
+  }
 }
 
 TEST(PoFile, RefusesWhatItCannotHonourWithTheLine) {
