@@ -100,6 +100,18 @@ int exit_with_message(std::string_view message) {
   return 1;
 }
 
+int exit_with(const failure& why, message_stream messages) {
+  switch (why.what) {
+    case failure::kind::reported: return 1;
+    case failure::kind::to_standard_error: messages = message_stream::standard_error; break;
+    case failure::kind::refused: break;
+  }
+  if (messages == message_stream::standard_output) return exit_with_message(why.message);
+  if (!flush_standard_output()) return 1;
+  std::cerr << why.message << std::endl;
+  return 1;
+}
+
 bool file_exists(const std::string& file_name) {
   if (file_name.empty()) return false;
   std::error_code ignored;

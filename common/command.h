@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/outcome.h"
+
 // Readies the process before a program does anything: opens a stand-in
 // onto any of the standard descriptors 0, 1 and 2 that is closed, so that a
 // file the program saves can never take the place of one of them (a closed
@@ -42,12 +44,13 @@ bool within_memory(Work&& work) {
 // Memory that runs out anywhere in the run (loading, reading lists, on any
 // thread) ends it with "Cannot proceed, not enough memory." and status 1;
 // nothing is saved after that.
-int run_command(int (*command)(int, char**), int argc, char** argv, message_stream messages);
+[[nodiscard]] int run_command(int (*command)(int, char**), int argc, char** argv,
+                              message_stream messages);
 
 // Writes each line of the usage text and a line end to standard output, and
 // returns the status that ends the run: 0 (1 once `end_run` finds that
 // standard output could not be written). Commands return it at once.
-int print_usage(std::initializer_list<std::string_view> lines);
+[[nodiscard]] int print_usage(std::initializer_list<std::string_view> lines);
 
 // Whether `option` ("--help", "--version") is the one argument of the
 // command line: what every program answers so, whatever it takes besides
@@ -58,12 +61,17 @@ bool only_argument(int argc, char** argv, std::string_view option);
 std::string_view kit_version();
 
 // Prints "NAME VERSION" on standard output and returns status 0.
-int print_version(std::string_view name);
+[[nodiscard]] int print_version(std::string_view name);
 
 // Writes `message` and a line end to standard output, and returns the
 // status that ends the run, 1: `return exit_with_message(...)`. Commands
 // and their helpers return their statuses; only `end_run` ends a process.
-int exit_with_message(std::string_view message);
+[[nodiscard]] int exit_with_message(std::string_view message);
+
+// Reports `why` and returns status 1: a refusal goes to `messages` (on
+// standard error after what standard output holds), a talk table's own line
+// to standard error; what is reported already is not said again.
+[[nodiscard]] int exit_with(const failure& why, message_stream messages);
 
 // False for an empty name; otherwise whether the file can be opened for
 // reading. A directory cannot be read as a file, so it counts as missing.

@@ -84,7 +84,7 @@ class file_save {
 
   // Checks that the save is allowed and gets it ready. Returns false when it
   // is not allowed or cannot be got ready; then nothing has changed.
-  bool open();
+  [[nodiscard]] bool open();
 
   // Appends bytes. A failure is remembered and reported by `commit`.
   void write(std::string_view bytes);
@@ -93,7 +93,7 @@ class file_save {
   // Makes the new bytes the target's, synced to disk. Returns false when
   // any step fails; the target then holds its old bytes, unless
   // `kept_backup` names the file that does.
-  bool commit();
+  [[nodiscard]] bool commit();
 
   // After a failed in-place rewrite whose old bytes could not be put back:
   // the backup that holds them. Empty otherwise.

@@ -127,14 +127,13 @@ std::string wide_text_message(const std::string& file_name, text_kind kind) {
          (kind == text_kind::utf32 ? "UTF-32" : "UTF-16") + " text; save it as UTF-8 or ANSI.";
 }
 
-std::optional<std::string> read_list(const std::string& file_name, list_file& list,
-                                     const std::string& missing) {
+outcome read_list(const std::string& file_name, list_file& list, const std::string& missing) {
   list.text = {};
-  if (!read_file(file_name, list.bytes)) return missing;
+  if (!read_file(file_name, list.bytes)) return refusal(missing);
   if (text_kind kind = kind_of_text(list.bytes); kind != text_kind::plain)
-    return wide_text_message(file_name, kind);
+    return refusal(wide_text_message(file_name, kind));
   list.text = list_text(list.bytes);
-  return std::nullopt;
+  return {};
 }
 
 bool line_reader::next(std::string_view& line) {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "common/big_allocator.h"
+#include "common/outcome.h"
 
 // Reads the whole file into `bytes`. Returns false, with `bytes` empty, when
 // the file cannot be opened or a read fails (a directory fails here too).
@@ -45,10 +46,8 @@ struct list_file {
 
 // How every program reads a list the user gave: the whole file, refused when
 // it is UTF-16 or UTF-32 text (`wide_text_message`), its UTF-8 byte-order
-// mark skipped. Returns the message that refuses it, `missing` when it
-// cannot be read, or nothing when `list` holds it.
-std::optional<std::string> read_list(const std::string& file_name, list_file& list,
-                                     const std::string& missing);
+// mark skipped. Refuses it with `missing` when it cannot be read.
+outcome read_list(const std::string& file_name, list_file& list, const std::string& missing);
 
 // Walks the lines of a text held in memory. A line is every byte up to the
 // next line feed; a carriage return directly before the line feed belongs to

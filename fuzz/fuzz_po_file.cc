@@ -12,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   po_file po;
-  if (read_po(text, po)) return 0;
+  if (!read_po(text, po).ok()) return 0;
   std::string written;
   append_po_string(written, "msgid", "");
   append_po_string(written, "msgstr", po.header);
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     append_po_string(written, "msgstr", message.translation);
   }
   po_file again;
-  if (read_po(written, again)) std::abort();
+  if (!read_po(written, again).ok()) std::abort();
   if (again.header != po.header || again.messages.size() != po.messages.size()) std::abort();
   for (std::size_t i = 0; i < po.messages.size(); ++i) {
     const po_message& before = po.messages[i];

@@ -24,6 +24,7 @@
 #include "lexport/po_file.h"
 #include "lexport/table_pages.h"
 #include "talk/ie_res_talk.h"
+#include "talk/table_rewrite.h"
 
 namespace {
 
@@ -36,6 +37,17 @@ int fail(std::string_view message) {
   if (!flush_standard_output()) return 1;
   std::cerr << message << std::endl;
   return 1;
+}
+
+// What follows the talk table's own line when a table does not load: with
+// --translation, a run reads two tables.
+std::string damaged_message(const std::string& name) {
+  return "Cannot proceed, file '" + name + "' could not be read as a talk table.";
+}
+
+int fail(const failure& why, const std::string& table_name) {
+  if (why.what == failure::kind::reported) return fail(damaged_message(table_name));
+  return exit_with(why, message_stream::standard_error);
 }
 
 // What an entry's text is to a translator: the bytes up to a NUL.
@@ -53,15 +65,10 @@ std::string separator_message(const std::string& where) {
          " holds byte 0x04, which gettext's tools refuse in a PO file.";
 }
 
-// What follows the talk table's own line when a table does not load: with
-// --translation, a run reads two tables.
-std::string damaged_message(const std::string& name) {
-  return "Cannot proceed, file '" + name + "' could not be read as a talk table.";
-}
-
 // A talk table as export reads it: the file's bytes and a view of each
 // record, so that records whose strings overlap cost no copies of them.
 struct table_records {
+  std::string name;
   file_bytes file;
   std::vector<ie_res_talk::record_view> records;
 
@@ -71,27 +78,21 @@ struct table_records {
   }
 };
 
-std::string too_large_message(const std::string& name) {
-  return "Cannot proceed, file '" + name + "' holds more text than a talk table can hold (4 GiB).";
-}
-
 // A talk table read, with the kit's messages for one that cannot be.
-std::unique_ptr<table_records> read_table(const std::string& name, std::string& refusal) {
-  if (!file_exists(name)) {
-    refusal = "Cannot read TALK V1 resource, file '" + name + "' not found.";
-    return nullptr;
-  }
+result<std::unique_ptr<table_records>> read_table(const std::string& name) {
+  if (!file_exists(name)) return refusal(missing_table_message(name));
   // Read as lexglean reads: a backup that a cut-short save left beside the
   // table is worth a warning, not a refusal.
   warn_of_cut_save(name);
   auto table = std::make_unique<table_records>();
+  table->name = name;
   // The table says why on standard error, but not of which file.
   switch (ie_res_talk::read_records(name, table->file, table->records)) {
     case ie_res_talk::load_result::loaded: return table;
-    case ie_res_talk::load_result::failed: refusal = damaged_message(name); break;
-    case ie_res_talk::load_result::too_large_to_save: refusal = too_large_message(name); break;
+    case ie_res_talk::load_result::failed: return refusal(damaged_message(name));
+    case ie_res_talk::load_result::too_large_to_save: return refusal(too_large_table_message(name));
   }
-  return nullptr;
+  return refusal(damaged_message(name));
 }
 
 // The sound's resource name, as a comment can hold it. A backslash is
@@ -130,44 +131,43 @@ struct import_settings {
   bool fuzzy = false;
 };
 
-int run_export(const export_settings& settings) {
-  // A PO file written over a table it was made from (a slip in the order
-  // of the arguments) would take the place of what may be the only copy.
-  if (!settings.output.empty() && std::filesystem::exists(native_path(settings.output))) {
-    for (const std::string* table_name : {&settings.table, &settings.translation}) {
-      std::error_code ignored;
-      if (!table_name->empty() && std::filesystem::equivalent(native_path(settings.output),
-                                                              native_path(*table_name), ignored))
-        return fail("Cannot proceed, the PO file would replace the talk table '" + *table_name +
-                    "'.");
-    }
-  }
+// A table that export reads, with its code page and a converter from it.
+struct paged_table {
+  std::unique_ptr<table_records> table;
+  code_page page;
+  text_converter converter;
 
-  std::string refusal;
-  std::unique_ptr<table_records> table = read_table(settings.table, refusal);
-  if (!table) return fail(refusal);
-  std::unique_ptr<table_records> translation;
-  if (!settings.translation.empty()) {
-    translation = read_table(settings.translation, refusal);
-    if (!translation) return fail(refusal);
+  // The text of record `i` in UTF-8, checked for what a PO file cannot hold.
+  result<std::string> text(std::size_t i) {
+    conversion_failure failure;
+    std::optional<std::string> text = converter.decode(table->records[i].text, failure);
+    if (!text)
+      return refusal(conversion_message(failure, page.name, entry_where(i, table->name), true));
+    if (text->find(k_context_separator) != std::string::npos)
+      return refusal(separator_message(entry_where(i, table->name)));
+    return std::move(*text);
   }
-  std::optional<code_page> page =
-      page_of(table->size(), table->texts(), settings.table, settings.encoding, refusal);
-  if (!page) return fail(refusal);
-  std::optional<text_converter> source = converter_for(*page, refusal);
-  if (!source) return fail(refusal);
-  std::optional<code_page> translation_page;
-  std::optional<text_converter> target;
-  if (translation) {
-    translation_page = page_of(translation->size(), translation->texts(), settings.translation,
-                               settings.translation_encoding, refusal);
-    if (!translation_page) return fail(refusal);
-    target = converter_for(*translation_page, refusal);
-    if (!target) return fail(refusal);
+};
+
+// A PO file written over a table it was made from (a slip in the order of
+// the arguments) would take the place of what may be the only copy.
+outcome refuse_output_over_tables(const export_settings& settings) {
+  if (settings.output.empty() || !std::filesystem::exists(native_path(settings.output))) return {};
+  for (const std::string* table_name : {&settings.table, &settings.translation}) {
+    std::error_code ignored;
+    if (!table_name->empty() && std::filesystem::equivalent(native_path(settings.output),
+                                                            native_path(*table_name), ignored))
+      return refusal("Cannot proceed, the PO file would replace the talk table '" + *table_name +
+                     "'.");
   }
-  // Nothing in the header changes from run to run on the same table (no
-  // date), so two exports compare cleanly; and no count of messages, which
-  // msgmerge would keep when it went stale.
+  return {};
+}
+
+// The PO file's header entry. Nothing in it changes from run to run on the
+// same table (no date), so two exports compare cleanly; and no count of
+// messages, which msgmerge would keep when it went stale.
+std::string header_entry(const export_settings& settings, const paged_table& source,
+                         const paged_table* translation) {
   std::vector<std::pair<std::string, std::string>> fields = {
       {"Project-Id-Version", name_of(native_path(settings.table).filename())},
       {"Report-Msgid-Bugs-To", ""},
@@ -178,64 +178,122 @@ int run_export(const export_settings& settings) {
       {"MIME-Version", "1.0"},
       {"Content-Type", "text/plain; charset=UTF-8"},
       {"Content-Transfer-Encoding", "8bit"},
-      {"X-Lexport-Source-Encoding", std::string(page->name)},
+      {"X-Lexport-Source-Encoding", std::string(source.page.name)},
   };
-  if (translation_page)
-    fields.emplace_back("X-Lexport-Translation-Encoding", std::string(translation_page->name));
-  // A PO file goes out in blocks, through a save that puts it in place only
-  // once it is whole; standard output gets it only once it is whole too.
-  std::optional<file_save> file;
-  if (!settings.output.empty()) {
-    file_save::options options;
-    options.write_special_files = true;
-    file.emplace(settings.output, options);
-    if (!file->open())
-      return fail("Cannot write PO file, file '" + settings.output +
-                  "' couldn't be opened for writing.");
-  }
+  if (translation)
+    fields.emplace_back("X-Lexport-Translation-Encoding", std::string(translation->page.name));
   std::string po;
   append_po_string(po, "msgid", "");
   append_po_string(po, "msgstr", po_header_text(fields));
+  return po;
+}
 
-  const std::vector<ie_res_talk::record_view>& records = table->records;
-  conversion_failure failure;
+// Where the PO file goes: in blocks, through a save that puts it in place
+// only once it is whole; or to standard output, once it is whole too.
+class po_output {
+ public:
+  explicit po_output(const std::string& name) : name_(name) {}
+
+  outcome open() {
+    if (name_.empty()) return {};
+    file_save::options options;
+    options.write_special_files = true;
+    file_.emplace(name_, options);
+    if (!file_->open())
+      return refusal("Cannot write PO file, file '" + name_ + "' couldn't be opened for writing.");
+    return {};
+  }
+
+  std::string& text() { return text_; }
+
+  // Sends out what is made so far, once it is a block's worth.
+  void pass_on() {
+    if (!file_ || text_.size() < k_block) return;
+    file_->write(text_);
+    text_.clear();
+  }
+
+  outcome finish() {
+    if (!file_) {
+      std::cout << text_;
+      return flush_standard_output() ? outcome() : failure{failure::kind::reported, {}};
+    }
+    file_->write(text_);
+    if (!file_->commit())
+      return refusal("Cannot write PO file, file '" + name_ + "' couldn't be written.");
+    return {};
+  }
+
+ private:
+  std::string name_;
+  std::optional<file_save> file_;
+  std::string text_;
+};
+
+// One message for each entry with a text, its number as the context.
+outcome write_messages(paged_table& source, paged_table* translation, po_output& po) {
+  const std::vector<ie_res_talk::record_view>& records = source.table->records;
   for (std::size_t i = 0; i < records.size(); ++i) {
     if (records[i].text.empty()) continue;
-    std::optional<std::string> id = source->decode(records[i].text, failure);
-    if (!id)
-      return fail(conversion_message(failure, page->name, entry_where(i, settings.table), true));
-    if (id->find(k_context_separator) != std::string::npos)
-      return fail(separator_message(entry_where(i, settings.table)));
+    result<std::string> id = source.text(i);
+    if (!id.ok()) return id.error();
     std::string translated;
-    if (translation && i < translation->size()) {
-      std::optional<std::string> text = target->decode(translation->records[i].text, failure);
-      if (!text)
-        return fail(conversion_message(failure, translation_page->name,
-                                       entry_where(i, settings.translation), true));
-      if (text->find(k_context_separator) != std::string::npos)
-        return fail(separator_message(entry_where(i, settings.translation)));
+    if (translation && i < translation->table->size()) {
+      result<std::string> text = translation->text(i);
+      if (!text.ok()) return text.error();
       translated = std::move(*text);
     }
-    po += '\n';
+    std::string& out = po.text();
+    out += '\n';
     if (std::string sound = sound_name(records[i].record); !sound.empty())
-      po += "#. sound: " + sound + "\n";
-    append_po_string(po, "msgctxt", std::to_string(i));
-    append_po_string(po, "msgid", *id);
-    append_po_string(po, "msgstr", translated);
-    if (file && po.size() >= k_block) {
-      file->write(po);
-      po.clear();
-    }
+      out += "#. sound: " + sound + "\n";
+    append_po_string(out, "msgctxt", std::to_string(i));
+    append_po_string(out, "msgid", *id);
+    append_po_string(out, "msgstr", translated);
+    po.pass_on();
   }
+  return {};
+}
 
-  if (!file) {
-    std::cout << po;
-    return flush_standard_output() ? 0 : 1;
+int run_export(const export_settings& settings) {
+  if (outcome refused = refuse_output_over_tables(settings); !refused.ok())
+    return fail(refused.message());
+  result<std::unique_ptr<table_records>> read = read_table(settings.table);
+  if (!read.ok()) return fail(read.message());
+  std::unique_ptr<table_records> translation_read;
+  if (!settings.translation.empty()) {
+    result<std::unique_ptr<table_records>> other = read_table(settings.translation);
+    if (!other.ok()) return fail(other.message());
+    translation_read = std::move(*other);
   }
-  file->write(po);
-  if (!file->commit())
-    return fail("Cannot write PO file, file '" + settings.output + "' couldn't be written.");
-  return 0;
+  // Each table's page is settled after both are read, as their messages
+  // have always come.
+  auto paged = [](std::unique_ptr<table_records> table,
+                  const std::string& encoding) -> result<std::unique_ptr<paged_table>> {
+    result<code_page> page = page_of(table->size(), table->texts(), table->name, encoding);
+    if (!page.ok()) return page.error();
+    result<text_converter> converter = converter_for(*page);
+    if (!converter.ok()) return converter.error();
+    return std::make_unique<paged_table>(
+        paged_table{std::move(table), *page, std::move(*converter)});
+  };
+  result<std::unique_ptr<paged_table>> source = paged(std::move(*read), settings.encoding);
+  if (!source.ok()) return fail(source.message());
+  std::unique_ptr<paged_table> translation;
+  if (translation_read) {
+    result<std::unique_ptr<paged_table>> other =
+        paged(std::move(translation_read), settings.translation_encoding);
+    if (!other.ok()) return fail(other.message());
+    translation = std::move(*other);
+  }
+  po_output po(settings.output);
+  if (outcome opened = po.open(); !opened.ok()) return fail(opened.message());
+  po.text() = header_entry(settings, **source, translation.get());
+  if (outcome written = write_messages(**source, translation.get(), po); !written.ok())
+    return fail(written.message());
+  outcome finished = po.finish();
+  if (finished.ok()) return 0;
+  return finished.error().what == failure::kind::reported ? 1 : fail(finished.message());
 }
 
 // The entry that a message's context names: decimal digits only.
@@ -250,10 +308,14 @@ std::optional<std::uint32_t> entry_number(const std::optional<std::string>& cont
   return static_cast<std::uint32_t>(number);
 }
 
-// "line 12: why" of the PO reader, as the message that names the file.
-std::string line_message(const std::string& why, const std::string& name) {
-  const std::size_t colon = why.find(':');
-  return "Cannot proceed, " + why.substr(0, colon) + " of '" + name + "':" + why.substr(colon + 1);
+// "Cannot proceed, line 12 of 'NAME': why": how lexport refuses a line of
+// a PO file.
+std::string line_message(std::size_t line, const std::string& name, std::string_view why) {
+  return "Cannot proceed, line " + std::to_string(line) + " of '" + name + "': " + std::string(why);
+}
+
+failure line_failure(const failure& why, const std::string& name) {
+  return refusal(line_message(why.line, name, why.message));
 }
 
 // A PO file read whole, as UTF-8 whatever its header's charset, and its
@@ -265,50 +327,80 @@ struct po_source {
   std::string header;
 };
 
-// Reads the PO file `name` and its header; the message that refuses it, if
-// any.
-std::optional<std::string> open_po_file(const std::string& name, po_source& po) {
-  if (std::optional<std::string> refusal =
-          read_list(name, po.list, "Cannot read PO file, file '" + name + "' not found."))
-    return refusal;
+// The line of the PO file's text that holds byte `offset`.
+std::size_t line_of(std::string_view text, std::size_t offset) {
+  return 1 + static_cast<std::size_t>(std::count(
+                 text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+}
+
+// Makes the PO file's text UTF-8, as its header's charset says it is not.
+outcome convert_po_text(const std::string& name, const code_page& page, po_source& po) {
+  const std::string not_it = "not " + std::string(page.name == "utf-8" ? "UTF-8" : page.name) +
+                             " text, though the file says it is.";
+  if (page.name == "utf-8") {
+    if (std::optional<std::size_t> bad = first_non_utf8(po.text))
+      return refusal(line_message(line_of(po.text, *bad), name, not_it));
+    return {};
+  }
+  std::optional<text_converter> converter = text_converter::open(page);
+  if (!converter)
+    return refusal("Cannot proceed, this system cannot convert " + std::string(page.name) + ".");
+  conversion_failure failure;
+  std::optional<std::string> utf8 = converter->decode(po.text, failure);
+  if (!utf8) return refusal(line_message(line_of(po.text, failure.offset), name, not_it));
+  po.converted = std::move(*utf8);
+  po.list = {};
+  po.text = po.converted;
+  return {};
+}
+
+// Reads the PO file `name` and its header.
+outcome open_po_file(const std::string& name, po_source& po) {
+  if (outcome read =
+          read_list(name, po.list, "Cannot read PO file, file '" + name + "' not found.");
+      !read.ok())
+    return read;
   po.text = po.list.text;
   // The header comes first: its charset says how to read the rest.
-  if (std::optional<std::string> why = read_po(po.text, [&](po_message& message, bool header) {
-        if (header) po.header = std::move(message.translation);
-        return false;
-      }))
-    return line_message(*why, name);
+  if (outcome read = read_po(po.text,
+                             [&](po_message& message, bool header) {
+                               if (header) po.header = std::move(message.translation);
+                               return false;
+                             });
+      !read.ok())
+    return line_failure(read.error(), name);
   std::string charset = po_header_field(po.header, "charset").value_or("UTF-8");
   // A fresh template's placeholder stands for UTF-8 in gettext's tools too.
   if (charset == "CHARSET") charset = "UTF-8";
   std::optional<code_page> page = find_code_page(charset);
   if (!page)
-    return "Cannot proceed, file '" + name + "' is in " + charset +
-           ", which lexport does not read; convert it to UTF-8 with msgconv.";
-  // The line that holds byte `offset` of the file.
-  auto line_of = [&po](std::size_t offset) {
-    return std::to_string(1 + std::count(po.text.begin(),
-                                         po.text.begin() + static_cast<std::ptrdiff_t>(offset),
-                                         '\n'));
-  };
+    return refusal("Cannot proceed, file '" + name + "' is in " + charset +
+                   ", which lexport does not read; convert it to UTF-8 with msgconv.");
+  return convert_po_text(name, *page, po);
+}
+
+// The code page to import into: --encoding, else the one the PO file
+// records, which never outranks the table's own bytes: a table that does
+// not read in it is refused as it would be without that header.
+result<code_page> import_page(const import_settings& settings, const po_source& po,
+                              std::size_t count, const text_at& texts) {
+  std::string named = settings.encoding;
+  const std::string recorded =
+      po_header_field(po.header, "X-Lexport-Translation-Encoding").value_or("");
+  const bool from_header = named.empty() && !recorded.empty();
+  if (named.empty()) named = recorded;
+  result<code_page> page = page_of(count, texts, settings.table, named);
+  if (!page.ok() || !from_header) return page;
   if (page->name == "utf-8") {
-    if (std::optional<std::size_t> bad = first_non_utf8(po.text))
-      return "Cannot proceed, line " + line_of(*bad) + " of '" + name +
-             "': not UTF-8 text, though the file says it is.";
-    return std::nullopt;
+    if (result<code_page> own = page_of(count, texts, settings.table, ""); !own.ok()) return own;
+    return page;
   }
-  std::optional<text_converter> converter = text_converter::open(*page);
-  if (!converter)
-    return "Cannot proceed, this system cannot convert " + std::string(page->name) + ".";
-  conversion_failure failure;
-  std::optional<std::string> utf8 = converter->decode(po.text, failure);
-  if (!utf8)
-    return "Cannot proceed, line " + line_of(failure.offset) + " of '" + name + "': not " +
-           std::string(page->name) + " text, though the file says it is.";
-  po.converted = std::move(*utf8);
-  po.list = {};
-  po.text = po.converted;
-  return std::nullopt;
+  result<text_converter> converter = converter_for(*page);
+  if (!converter.ok()) return converter.error();
+  if (outcome readable = readable_texts(count, texts, settings.table, *page, *converter);
+      !readable.ok())
+    return readable.error();
+  return page;
 }
 
 // What an import did with the messages.
@@ -319,110 +411,108 @@ struct import_counts {
   std::size_t same = 0;
 };
 
-int run_import(const import_settings& settings) {
-  std::string refusal;
-  // Asked before anything opens the table: opening a FIFO would wait for
-  // a writer.
-  if (is_special_file(settings.table)) return fail(ie_res_talk::k_cannot_write);
-  if (!file_exists(settings.table))
-    return fail("Cannot read TALK V1 resource, file '" + settings.table + "' not found.");
-  // Held until the table is saved, as lexswap holds it.
-  writer_lock lock;
-  if (std::optional<std::string> refusal_of_lock = start_writing(settings.table, lock))
-    return fail(*refusal_of_lock);
-  auto table = std::make_unique<ie_res_talk>();
-  switch (table->load_to_save(settings.table)) {
-    case ie_res_talk::load_result::loaded: break;
-    case ie_res_talk::load_result::failed: return fail(damaged_message(settings.table));
-    case ie_res_talk::load_result::too_large_to_save:
-      return fail(too_large_message(settings.table));
+// Takes a PO file's messages, one at a time, into the table's entries.
+class po_import {
+ public:
+  po_import(const import_settings& settings, std::vector<ie_res_talk_entry*>& entries,
+            const code_page& page, text_converter& converter)
+      : settings_(settings), entries_(entries), page_(page), converter_(converter) {}
+
+  // For `read_po`: false, with the refusal kept, to stop at a message that
+  // cannot be taken.
+  bool take(po_message& message, bool header) {
+    if (header) return true;
+    outcome taken = take(message);
+    if (!taken.ok()) refused_ = taken;
+    return taken.ok();
   }
-  const std::size_t count = table->entries().size();
-  const text_at texts = [&table](std::size_t i) {
-    const ie_res_talk_entry* entry = table->entries()[i];
+
+  const outcome& refused() const { return refused_; }
+  const import_counts& counts() const { return counts_; }
+
+ private:
+  outcome take(const po_message& message) {
+    const std::string where = "line " + std::to_string(message.line) + " of '" + settings_.po + "'";
+    result<std::uint32_t> number = entry_of(message, where);
+    if (!number.ok()) return number.error();
+    ie_res_talk_entry& entry = *entries_[*number];
+    if (message.translation.empty()) {
+      ++counts_.untranslated;
+      return {};
+    }
+    if (message.fuzzy && !settings_.fuzzy) {
+      ++counts_.fuzzy;
+      return {};
+    }
+    // Decoding and encoding again is not always the identity (two codes for
+    // one character): a text that reads as the translation stays as it is.
+    conversion_failure failure;
+    if (std::optional<std::string> current = converter_.decode(text_of(entry), failure);
+        current && *current == message.translation) {
+      ++counts_.same;
+      return {};
+    }
+    std::optional<std::string> bytes = converter_.encode(message.translation, failure);
+    if (!bytes)
+      return refusal(conversion_message(failure, page_.name,
+                                        where + " (entry " + std::to_string(*number) + ")", false));
+    if (bytes->find('\0') != std::string::npos)
+      return refusal("Cannot proceed, " + where + ": the translation holds a NUL byte.");
+    entry.set_text(*bytes);
+    ++counts_.imported;
+    return {};
+  }
+
+  // The entry the message names, each named once.
+  result<std::uint32_t> entry_of(const po_message& message, const std::string& where) {
+    std::optional<std::uint32_t> number = entry_number(message.context);
+    if (!number)
+      return refusal("Cannot proceed, " + where +
+                     ": the message has no entry number as its msgctxt.");
+    if (auto [first, fresh] = seen_.emplace(*number, message.line); !fresh)
+      return refusal("Cannot proceed, " + where + ": entry " + std::to_string(*number) +
+                     " is translated twice (first at line " + std::to_string(first->second) + ").");
+    if (*number >= entries_.size() || entries_[*number] == nullptr)
+      return refusal("Cannot proceed, " + where + ": entry " + std::to_string(*number) +
+                     " is past the last entry of '" + settings_.table + "' (" +
+                     std::to_string(entries_.size()) + " entries).");
+    return *number;
+  }
+
+  const import_settings& settings_;
+  std::vector<ie_res_talk_entry*>& entries_;
+  const code_page& page_;
+  text_converter& converter_;
+  std::unordered_map<std::uint32_t, std::size_t> seen_;
+  import_counts counts_;
+  outcome refused_;
+};
+
+int run_import(const import_settings& settings) {
+  // Held until the table is saved, as lexswap holds it.
+  table_rewrite rewrite;
+  if (outcome checked = rewrite.check(settings.table); !checked.ok())
+    return fail(checked.error(), settings.table);
+  if (outcome opened = rewrite.open(); !opened.ok()) return fail(opened.error(), settings.table);
+  std::vector<ie_res_talk_entry*>& entries = rewrite.table().entries();
+  const text_at texts = [&entries](std::size_t i) {
+    const ie_res_talk_entry* entry = entries[i];
     return entry == nullptr ? std::string_view() : text_of(*entry);
   };
   po_source po;
-  if (std::optional<std::string> why = open_po_file(settings.po, po)) return fail(*why);
+  if (outcome opened = open_po_file(settings.po, po); !opened.ok()) return fail(opened.message());
+  result<code_page> page = import_page(settings, po, entries.size(), texts);
+  if (!page.ok()) return fail(page.message());
+  result<text_converter> converter = converter_for(*page);
+  if (!converter.ok()) return fail(converter.message());
 
-  // The code page the PO file records stands in for --encoding, but never
-  // outranks the table's own bytes: a table that does not read in it is
-  // refused as it would be without that header.
-  std::string named = settings.encoding;
-  const std::string recorded =
-      po_header_field(po.header, "X-Lexport-Translation-Encoding").value_or("");
-  const bool from_header = named.empty() && !recorded.empty();
-  if (named.empty()) named = recorded;
-  std::optional<code_page> page = page_of(count, texts, settings.table, named, refusal);
-  if (!page) return fail(refusal);
-  if (from_header && page->name == "utf-8" && !page_of(count, texts, settings.table, "", refusal))
-    return fail(refusal);
-  std::optional<text_converter> converter = converter_for(*page, refusal);
-  if (!converter) return fail(refusal);
-  // A UTF-8 table was checked above, in export's words.
-  if (from_header && page->name != "utf-8")
-    if (std::optional<std::string> why =
-            unreadable_text(count, texts, settings.table, *page, *converter))
-      return fail(*why);
-
-  std::vector<ie_res_talk_entry*>& entries = table->entries();
-  std::unordered_map<std::uint32_t, std::size_t> seen;
-  import_counts counts;
-  conversion_failure failure;
-  // The refusal of a message, which ends the reading.
-  std::string refused;
-  auto take = [&](po_message& message, bool header) {
-    if (header) return true;
-    const std::string where = "line " + std::to_string(message.line) + " of '" + settings.po + "'";
-    std::optional<std::uint32_t> number = entry_number(message.context);
-    if (!number) {
-      refused = "Cannot proceed, " + where + ": the message has no entry number as its msgctxt.";
-      return false;
-    }
-    if (auto [first, fresh] = seen.emplace(*number, message.line); !fresh) {
-      refused = "Cannot proceed, " + where + ": entry " + std::to_string(*number) +
-                " is translated twice (first at line " + std::to_string(first->second) + ").";
-      return false;
-    }
-    if (*number >= entries.size() || entries[*number] == nullptr) {
-      refused = "Cannot proceed, " + where + ": entry " + std::to_string(*number) +
-                " is past the last entry of '" + settings.table + "' (" +
-                std::to_string(entries.size()) + " entries).";
-      return false;
-    }
-    if (message.translation.empty()) {
-      ++counts.untranslated;
-      return true;
-    }
-    if (message.fuzzy && !settings.fuzzy) {
-      ++counts.fuzzy;
-      return true;
-    }
-    ie_res_talk_entry& entry = *entries[*number];
-    // Decoding and encoding again is not always the identity (two codes for
-    // one character): a text that reads as the translation stays as it is.
-    if (std::optional<std::string> current = converter->decode(text_of(entry), failure);
-        current && *current == message.translation) {
-      ++counts.same;
-      return true;
-    }
-    std::optional<std::string> bytes = converter->encode(message.translation, failure);
-    if (!bytes) {
-      refused = conversion_message(failure, page->name,
-                                   where + " (entry " + std::to_string(*number) + ")", false);
-      return false;
-    }
-    if (bytes->find('\0') != std::string::npos) {
-      refused = "Cannot proceed, " + where + ": the translation holds a NUL byte.";
-      return false;
-    }
-    entry.set_text(*bytes);
-    ++counts.imported;
-    return true;
-  };
-  if (std::optional<std::string> why = read_po(po.text, take))
-    return fail(line_message(*why, settings.po));
-  if (!refused.empty()) return fail(refused);
+  po_import import(settings, entries, *page, *converter);
+  if (outcome read = read_po(
+          po.text, [&](po_message& message, bool header) { return import.take(message, header); });
+      !read.ok())
+    return fail(line_failure(read.error(), settings.po).message);
+  if (!import.refused().ok()) return fail(import.refused().message());
+  const import_counts& counts = import.counts();
   std::cout << counts.imported << " strings imported; "
             << counts.untranslated + counts.fuzzy + counts.same << " left as they were ("
             << counts.untranslated << " untranslated, " << counts.fuzzy << " fuzzy, " << counts.same
@@ -431,7 +521,7 @@ int run_import(const import_settings& settings) {
   // reported before the table is touched.
   if (!flush_standard_output()) return 1;
   if (counts.imported == 0) return 0;
-  return table->save(settings.table) ? 0 : 1;
+  return rewrite.save() ? 0 : 1;
 }
 
 }  // namespace

@@ -165,7 +165,7 @@ std::optional<std::string> po_header_field(std::string_view header, std::string_
   return std::nullopt;
 }
 
-std::optional<std::string> read_po(std::string_view text, po_file& po) {
+outcome read_po(std::string_view text, po_file& po) {
   po = {};
   return read_po(text, [&po](po_message& message, bool header) {
     if (header) {
@@ -177,93 +177,119 @@ std::optional<std::string> read_po(std::string_view text, po_file& po) {
   });
 }
 
-std::optional<std::string> read_po(std::string_view text,
-                                   const std::function<bool(po_message&, bool header)>& visit) {
-  pending current;
-  bool stopped = false;
-  std::size_t number = 0;
-  bool header_seen = false;
-  auto refuse = [&](const std::string& why) {
-    return "line " + std::to_string(number) + ": " + why;
-  };
-  // Ends the message being read; the reason it cannot, if any.
-  auto finish = [&]() -> std::optional<std::string> {
-    // Comments before a blank line still belong to the message that
-    // follows it, as gettext reads them: a fuzzy mark is not lost.
-    if (!current.any()) return std::nullopt;
-    if (!current.has_id || !current.has_translation)
-      return "line " + std::to_string(current.message.line) + ": the message is incomplete.";
-    const bool header = !current.message.context && current.message.id.empty() && !header_seen;
-    header_seen = header_seen || header;
-    stopped = !visit(current.message, header);
-    current = {};
-    return std::nullopt;
-  };
-  while (!text.empty()) {
-    ++number;
-    const std::size_t feed = text.find('\n');
-    std::string_view line = text.substr(0, feed);
-    text.remove_prefix(feed == std::string_view::npos ? text.size() : feed + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    line = trimmed(line);
-    if (line.empty()) {
-      if (auto why = finish()) return why;
-      if (stopped) return std::nullopt;
-      continue;
+namespace {
+
+// Reads a PO file's text line by line, gathering the message being read.
+class po_reader {
+ public:
+  explicit po_reader(const std::function<bool(po_message&, bool header)>& visit) : visit_(visit) {}
+
+  outcome read(std::string_view text) {
+    while (!text.empty() && !stopped_) {
+      ++number_;
+      const std::size_t feed = text.find('\n');
+      std::string_view line = text.substr(0, feed);
+      text.remove_prefix(feed == std::string_view::npos ? text.size() : feed + 1);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (outcome done = read_line(trimmed(line)); !done.ok()) return done;
     }
-    if (line.front() == '#') {
-      if (current.has_translation)
-        if (auto why = finish()) return why;
-      if (stopped) return std::nullopt;
-      current.continued = nullptr;
-      // Obsolete messages (#~) and earlier versions (#|) are gettext's
-      // memory, not the translation; the flags before an obsolete message
-      // are its own.
-      if (line.size() > 1 && line[1] == '~') current.message.fuzzy = false;
-      if (line.size() > 1 && line[1] == ',') {
-        std::string_view flags = line.substr(2);
-        while (!flags.empty()) {
-          const std::size_t comma = flags.find(',');
-          if (trimmed(flags.substr(0, comma)) == "fuzzy") current.message.fuzzy = true;
-          flags.remove_prefix(comma == std::string_view::npos ? flags.size() : comma + 1);
-        }
-      }
-      continue;
-    }
+    if (stopped_) return {};
+    return finish();
+  }
+
+ private:
+  failure refuse(std::string why) const {
+    return {failure::kind::refused, std::move(why), number_};
+  }
+
+  outcome read_line(std::string_view line) {
+    if (line.empty()) return finish();
+    if (line.front() == '#') return read_comment(line);
     if (line.front() == '"') {
-      if (current.continued == nullptr) return refuse("a string stands without a keyword.");
-      if (auto why = read_string(line, *current.continued)) return refuse(*why);
-      continue;
+      if (current_.continued == nullptr) return refuse("a string stands without a keyword.");
+      return read_string_of(line);
     }
     std::size_t end = 0;
     while (end < line.size() && !is_blank(line[end]) && line[end] != '"') ++end;
-    const std::string_view keyword = line.substr(0, end);
-    const std::string_view rest = line.substr(end);
+    return read_keyword(line.substr(0, end), line.substr(end));
+  }
+
+  outcome read_string_of(std::string_view rest) {
+    if (std::optional<std::string> why = read_string(rest, *current_.continued))
+      return refuse(std::move(*why));
+    return {};
+  }
+
+  // A comment after a message's msgstr ends that message, even with no
+  // blank line between them.
+  outcome read_comment(std::string_view line) {
+    if (current_.has_translation)
+      if (outcome done = finish(); !done.ok() || stopped_) return done;
+    current_.continued = nullptr;
+    // Obsolete messages (#~) and earlier versions (#|) are gettext's
+    // memory, not the translation; the flags before an obsolete message
+    // are its own.
+    if (line.size() > 1 && line[1] == '~') current_.message.fuzzy = false;
+    if (line.size() > 1 && line[1] == ',') {
+      std::string_view flags = line.substr(2);
+      while (!flags.empty()) {
+        const std::size_t comma = flags.find(',');
+        if (trimmed(flags.substr(0, comma)) == "fuzzy") current_.message.fuzzy = true;
+        flags.remove_prefix(comma == std::string_view::npos ? flags.size() : comma + 1);
+      }
+    }
+    return {};
+  }
+
+  outcome read_keyword(std::string_view keyword, std::string_view rest) {
     if (keyword == "msgid_plural" || keyword.rfind("msgstr[", 0) == 0)
       return refuse("plural forms are not taken: a talk table has one text an entry.");
     if (keyword == "msgctxt" || keyword == "msgid") {
-      if (current.has_translation)
-        if (auto why = finish()) return why;
-      if (stopped) return std::nullopt;
-      if (current.has_id || (keyword == "msgctxt" && current.message.context))
+      if (current_.has_translation)
+        if (outcome done = finish(); !done.ok() || stopped_) return done;
+      if (current_.has_id || (keyword == "msgctxt" && current_.message.context))
         return refuse("the message is incomplete.");
-      if (!current.message.context && !current.has_id) current.message.line = number;
+      if (!current_.message.context && !current_.has_id) current_.message.line = number_;
       if (keyword == "msgctxt") {
-        current.message.context.emplace();
-        current.continued = &*current.message.context;
+        current_.message.context.emplace();
+        current_.continued = &*current_.message.context;
       } else {
-        current.has_id = true;
-        current.continued = &current.message.id;
+        current_.has_id = true;
+        current_.continued = &current_.message.id;
       }
     } else if (keyword == "msgstr") {
-      if (!current.has_id || current.has_translation) return refuse("msgstr without its msgid.");
-      current.has_translation = true;
-      current.continued = &current.message.translation;
+      if (!current_.has_id || current_.has_translation) return refuse("msgstr without its msgid.");
+      current_.has_translation = true;
+      current_.continued = &current_.message.translation;
     } else {
       return refuse("lexport cannot read this line.");
     }
-    if (auto why = read_string(rest, *current.continued)) return refuse(*why);
+    return read_string_of(rest);
   }
-  if (auto why = finish()) return why;
-  return std::nullopt;
+
+  // Ends the message being read, if there is one.
+  outcome finish() {
+    // Comments before a blank line still belong to the message that
+    // follows it, as gettext reads them: a fuzzy mark is not lost.
+    if (!current_.any()) return {};
+    if (!current_.has_id || !current_.has_translation)
+      return failure{failure::kind::refused, "the message is incomplete.", current_.message.line};
+    const bool header = !current_.message.context && current_.message.id.empty() && !header_seen_;
+    header_seen_ = header_seen_ || header;
+    stopped_ = !visit_(current_.message, header);
+    current_ = {};
+    return {};
+  }
+
+  const std::function<bool(po_message&, bool header)>& visit_;
+  pending current_;
+  bool stopped_ = false;
+  bool header_seen_ = false;
+  std::size_t number_ = 0;
+};
+
+}  // namespace
+
+outcome read_po(std::string_view text, const std::function<bool(po_message&, bool header)>& visit) {
+  return po_reader(visit).read(text);
 }

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/outcome.h"
+
 // Appends `keyword` and `text` as GNU gettext writes them unwrapped
 // (`msgcat --no-wrap`): gettext's escapes, and a string that holds a line
 // feed before its end split into one quoted line after each line feed,
@@ -44,13 +46,12 @@ std::optional<std::string> po_header_field(std::string_view header, std::string_
 // Reads the text of a PO file (UTF-8, without its byte-order mark), handing
 // each message in file order to `visit`, with `header` true for the header
 // entry (the first message without a context whose msgid is empty); `visit`
-// returns false to stop. Returns the reason the file cannot be read, with
-// its line ("line 12: ..."), or nothing. Takes what translators' tools
+// returns false to stop. Refuses a file it cannot read with the reason and
+// the line it is about. Takes what translators' tools
 // write: comments of every kind, wrapped strings, CR LF line ends, obsolete
 // messages (dropped); refuses plural forms, bad escapes, unterminated
 // strings and lines it cannot read. One message at a time, so that a file
 // of a hundred thousand messages is never held twice.
-std::optional<std::string> read_po(std::string_view text,
-                                   const std::function<bool(po_message&, bool header)>& visit);
+outcome read_po(std::string_view text, const std::function<bool(po_message&, bool header)>& visit);
 // The same, into `po`.
-std::optional<std::string> read_po(std::string_view text, po_file& po);
+outcome read_po(std::string_view text, po_file& po);

@@ -1,38 +1,35 @@
 // SPDX-License-Identifier: MIT
 #include "lexport/table_pages.h"
 
+#include <utility>
+
 std::string entry_where(std::size_t entry, const std::string& table_name) {
   return "entry " + std::to_string(entry) + " of '" + table_name + "'";
 }
 
-std::optional<code_page> page_named(const std::string& name, std::string& refusal) {
-  std::optional<code_page> page = find_code_page(name);
-  if (!page)
-    refusal = "Cannot proceed, '" + name +
-              "' is not a code page that lexport converts; it converts " + code_page_names() + ".";
-  return page;
+result<code_page> page_named(const std::string& name) {
+  if (std::optional<code_page> page = find_code_page(name)) return *page;
+  return refusal("Cannot proceed, '" + name +
+                 "' is not a code page that lexport converts; it converts " + code_page_names() +
+                 ".");
 }
 
-std::optional<code_page> page_of(std::size_t count, const text_at& texts,
-                                 const std::string& table_name, const std::string& named,
-                                 std::string& refusal) {
-  if (!named.empty()) return page_named(named, refusal);
+result<code_page> page_of(std::size_t count, const text_at& texts, const std::string& table_name,
+                          const std::string& named) {
+  if (!named.empty()) return page_named(named);
   for (std::size_t i = 0; i < count; ++i) {
-    if (first_non_utf8(texts(i))) {
-      refusal = "Cannot proceed, " + entry_where(i, table_name) +
-                " is not UTF-8 text; name its code page with --encoding (cp1252 for most Western "
-                "tables).";
-      return std::nullopt;
-    }
+    if (first_non_utf8(texts(i)))
+      return refusal("Cannot proceed, " + entry_where(i, table_name) +
+                     " is not UTF-8 text; name its code page with --encoding (cp1252 for most "
+                     "Western tables).");
   }
-  return find_code_page("utf-8");
+  return *find_code_page("utf-8");
 }
 
-std::optional<text_converter> converter_for(const code_page& page, std::string& refusal) {
-  std::optional<text_converter> converter = text_converter::open(page);
-  if (!converter)
-    refusal = "Cannot proceed, this system cannot convert " + std::string(page.name) + ".";
-  return converter;
+result<text_converter> converter_for(const code_page& page) {
+  if (std::optional<text_converter> converter = text_converter::open(page))
+    return std::move(*converter);
+  return refusal("Cannot proceed, this system cannot convert " + std::string(page.name) + ".");
 }
 
 std::string conversion_message(const conversion_failure& failure, std::string_view page_name,
@@ -46,12 +43,11 @@ std::string conversion_message(const conversion_failure& failure, std::string_vi
   return "Cannot proceed, " + where + " is not UTF-8 text.";
 }
 
-std::optional<std::string> unreadable_text(std::size_t count, const text_at& texts,
-                                           const std::string& table_name, const code_page& page,
-                                           text_converter& converter) {
+outcome readable_texts(std::size_t count, const text_at& texts, const std::string& table_name,
+                       const code_page& page, text_converter& converter) {
   conversion_failure failure;
   for (std::size_t i = 0; i < count; ++i)
     if (!converter.decode(texts(i), failure))
-      return conversion_message(failure, page.name, entry_where(i, table_name), true);
-  return std::nullopt;
+      return refusal(conversion_message(failure, page.name, entry_where(i, table_name), true));
+  return {};
 }

@@ -11,33 +11,32 @@
 #include <string_view>
 
 #include "common/code_page.h"
+#include "common/outcome.h"
 
 // "entry 12 of 'dialog.tlk'": entries count from 0, as the PO file's
 // contexts do.
 std::string entry_where(std::size_t entry, const std::string& table_name);
 
-// The page called `name`, or nothing with `refusal` listing the pages there
-// are.
-std::optional<code_page> page_named(const std::string& name, std::string& refusal);
+// The page called `name`, or the refusal that lists the pages there are.
+result<code_page> page_named(const std::string& name);
 
 // The text of entry `index` as a translator sees it: the bytes up to a NUL.
 using text_at = std::function<std::string_view(std::size_t index)>;
 
 // The table's code page: the one `named`, else UTF-8 where every one of its
 // `count` texts is UTF-8; never a guess.
-std::optional<code_page> page_of(std::size_t count, const text_at& texts,
-                                 const std::string& table_name, const std::string& named,
-                                 std::string& refusal);
+result<code_page> page_of(std::size_t count, const text_at& texts, const std::string& table_name,
+                          const std::string& named);
 
-std::optional<text_converter> converter_for(const code_page& page, std::string& refusal);
+// The converter of `page`, or "Cannot proceed, this system cannot convert
+// PAGE."
+result<text_converter> converter_for(const code_page& page);
 
 // Why a text does not convert: in decoding, bytes that are no text of the
 // page; in encoding, a character the page cannot hold.
 std::string conversion_message(const conversion_failure& failure, std::string_view page_name,
                                const std::string& where, bool decoding);
 
-// The refusal of the first of the `count` texts that is no text of `page`,
-// if any.
-std::optional<std::string> unreadable_text(std::size_t count, const text_at& texts,
-                                           const std::string& table_name, const code_page& page,
-                                           text_converter& converter);
+// Refuses the first of the `count` texts that is no text of `page`.
+outcome readable_texts(std::size_t count, const text_at& texts, const std::string& table_name,
+                       const code_page& page, text_converter& converter);

@@ -14,7 +14,7 @@
 // string) or can only do harm (a NUL byte, which no text can hold), or
 // nothing when every rule may work. `list_name` is the list
 // file's name as given.
-std::optional<std::string> refuse_rules(const replacement_list& list, const std::string& list_name);
+outcome refuse_rules(const replacement_list& list, const std::string& list_name);
 
 // Runs the command on its command line and returns the exit status.
 int run_lexswap(int argc, char** argv);

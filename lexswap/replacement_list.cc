@@ -25,11 +25,10 @@ replacement_list parse_replacement_list(std::string_view text) {
   return list;
 }
 
-std::optional<std::string> read_replacement_list(const std::string& file_name,
-                                                 replacement_list& list,
-                                                 const std::string& missing) {
+outcome read_replacement_list(const std::string& file_name, replacement_list& list,
+                              const std::string& missing) {
   list_file file;
-  std::optional<std::string> refusal = read_list(file_name, file, missing);
-  list = refusal ? replacement_list{} : parse_replacement_list(file.text);
-  return refusal;
+  outcome read = read_list(file_name, file, missing);
+  list = read.ok() ? parse_replacement_list(file.text) : replacement_list{};
+  return read;
 }

@@ -30,8 +30,6 @@ std::string trim_blanks(std::string_view text);
 replacement_list parse_replacement_list(std::string_view text);
 
 // Reads the rules of the file `file_name` into `list`, as every program
-// reads a list (`read_list`): returns the message that refuses the file,
-// `missing` when it cannot be read, or nothing.
-std::optional<std::string> read_replacement_list(const std::string& file_name,
-                                                 replacement_list& list,
-                                                 const std::string& missing);
+// reads a list (`read_list`), refused with `missing` when it cannot be read.
+outcome read_replacement_list(const std::string& file_name, replacement_list& list,
+                              const std::string& missing);

@@ -61,9 +61,9 @@ TEST(ReplacementList, ReadsAFileAndFailsOnAMissingOne) {
   testkit::scratch_dir dir;
   testkit::write_bytes(dir.file("rules.txt"), "old = new");
   replacement_list list;
-  EXPECT_EQ(read_replacement_list(dir.file("rules.txt"), list, "gone"), std::nullopt);
+  EXPECT_TRUE(read_replacement_list(dir.file("rules.txt"), list, "gone").ok());
   EXPECT_EQ(list.search_strings, strings{"old"});
-  EXPECT_EQ(read_replacement_list(dir.file("missing.txt"), list, "gone"), "gone");
+  EXPECT_EQ(read_replacement_list(dir.file("missing.txt"), list, "gone").message(), "gone");
 }
 
 }  // namespace

@@ -178,15 +178,24 @@ std::string markovchain::state_text() const {
   return text;
 }
 
-bool markovchain::save_state(const std::string& file_name, std::string* kept_backup) const {
+file_save::options markovchain::save_options() {
   file_save::options settings;
   settings.write_special_files = true;
-  file_save file(file_name, settings);
-  if (!file.open()) return false;
+  return settings;
+}
+
+bool markovchain::save_state(const std::string& file_name) const {
+  file_save file(file_name, save_options());
+  return write_state(file, file_name).ok();
+}
+
+outcome markovchain::write_state(file_save& file, const std::string& file_name) const {
+  const std::string message = "Cannot save model, file '" + file_name + "' couldn't be written.";
+  if (!file.open()) return refusal(message);
   file.write(state_text());
-  if (file.commit()) return true;
-  if (kept_backup != nullptr) *kept_backup = file.kept_backup();
-  return false;
+  if (file.commit()) return {};
+  if (file.kept_backup().empty()) return refusal(message);
+  return refusal(message + "\nIts old content is kept in '" + file.kept_backup() + "'.");
 }
 
 std::int32_t markovchain::merge_state(std::string_view text) {
@@ -216,21 +225,21 @@ std::int32_t markovchain::merge_state(std::string_view text) {
   return items;
 }
 
-std::int32_t markovchain::load_state(const std::string& file_name, std::string* refusal) {
+std::int32_t markovchain::load_state(const std::string& file_name) {
+  result<std::int32_t> items = read_state(file_name);
+  return items.ok() ? *items : 0;
+}
+
+result<std::int32_t> markovchain::read_state(const std::string& file_name) {
   list_file list;
-  std::optional<std::string> refused;
-  if (!read_file(file_name, list.bytes)) {
-    refused = "Cannot read model, file '" + file_name + "' not found.";
-  } else if (list.bytes.size() < 3 || list.bytes[2] != ':') {
+  if (!read_file(file_name, list.bytes))
+    return refusal("Cannot read model, file '" + file_name + "' not found.");
+  if (list.bytes.size() < 3 || list.bytes[2] != ':') {
     // Every line the kit saves begins with a pair and a colon, and any two
     // bytes may be a pair: FF FE, FE FF or NULs. Only a file that does not
     // begin so is looked at for the mark or the NULs of UTF-16 text.
     if (text_kind kind = kind_of_text(list.bytes); kind != text_kind::plain)
-      refused = wide_text_message(file_name, kind);
-  }
-  if (refused) {
-    if (refusal != nullptr) *refusal = std::move(*refused);
-    return 0;
+      return refusal(wide_text_message(file_name, kind));
   }
   return merge_state(list_text(list.bytes));
 }

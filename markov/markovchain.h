@@ -13,6 +13,9 @@
 #include <string_view>
 #include <vector>
 
+#include "common/file_save.h"
+#include "common/outcome.h"
+
 class markovchain {
  public:
   static constexpr char k_start_marker = '[';
@@ -54,14 +57,20 @@ class markovchain {
 
   // Merges a model state file into the model, read as the kit reads every
   // list (common/text_lines.h), and returns the number of items read; 0 when
-  // the file is missing, cannot be read or holds two- or four-byte text. The
-  // message for the user that says which is stored in `refusal`, when given.
-  std::int32_t load_state(const std::string& file_name, std::string* refusal = nullptr);
+  // the file is missing, cannot be read or holds two- or four-byte text.
+  std::int32_t load_state(const std::string& file_name);
+  // `load_state`, with the refusal that says why a file could not be read.
+  result<std::int32_t> read_state(const std::string& file_name);
   // Writes the model state file through the kit's save (common/file_save.h):
   // a device or FIFO is written as a stream. Returns false when it may not
-  // or cannot be written; the old file then holds its old bytes, unless the
-  // name of the backup that holds them is stored in `kept_backup`.
-  bool save_state(const std::string& file_name, std::string* kept_backup = nullptr) const;
+  // or cannot be written; the old file then holds its old bytes.
+  bool save_state(const std::string& file_name) const;
+  // How `save_state` writes its file.
+  static file_save::options save_options();
+  // `save_state`, through a save made with `save_options` and not yet
+  // opened; its refusal names the file, and the backup that holds the old
+  // bytes when they could not be put back.
+  outcome write_state(file_save& file, const std::string& file_name) const;
   // The model state file's bytes: one line per pair in byte order, the pair,
   // ":", then character-and-count items separated by ",".
   std::string state_text() const;

@@ -242,8 +242,9 @@ TEST(MarkovStateFile, PairsThatLookLikeUtf16ComeBack) {
     model.merge_state(text);
     ASSERT_TRUE(model.save_state(dir.file("model")));
     markovchain loaded;
-    std::string refusal;
-    EXPECT_GT(loaded.load_state(dir.file("model"), &refusal), 0) << refusal;
+    result<std::int32_t> items = loaded.read_state(dir.file("model"));
+    ASSERT_TRUE(items.ok()) << items.message();
+    EXPECT_GT(*items, 0);
     EXPECT_EQ(loaded.state_text(), model.state_text());
   }
 }

@@ -256,10 +256,18 @@ std::uint64_t ie_res_talk::save_size() const {
   return size;
 }
 
-bool ie_res_talk::save(const std::string& file_name) {
+file_save::options ie_res_talk::save_options() {
   file_save::options settings;
   settings.unfinished_mark = k_unfinished_signature;
-  file_save file(file_name, settings);
+  return settings;
+}
+
+bool ie_res_talk::save(const std::string& file_name) {
+  file_save file(file_name, save_options());
+  return save(file);
+}
+
+bool ie_res_talk::save(file_save& file) {
   if (!file.open()) {
     report(k_cannot_write);
     return report_kept_backup(file);
@@ -269,7 +277,7 @@ bool ie_res_talk::save(const std::string& file_name) {
   // header may still announce the records that could not be read.
   std::uint32_t count = 0;
   for (ie_res_talk_entry* entry : entries_) count += entry != nullptr;
-  if (!update_offsets()) return report("TLK file couldn't be written.");
+  if (!update_offsets()) return report(k_cannot_save);
   set_entry_count(count);
   set_strings_offset(static_cast<std::uint32_t>(k_header_size + k_record_size * count));
 
@@ -300,7 +308,7 @@ bool ie_res_talk::save(const std::string& file_name) {
     }
   }
   if (file.commit()) return true;
-  report("TLK file couldn't be written.");
+  report(k_cannot_save);
   return report_kept_backup(file);
 }
 

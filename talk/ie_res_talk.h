@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/big_allocator.h"
+#include "common/file_save.h"
 #include "talk/ie_res_talk_entry.h"
 
 // Layout of the 18-byte header, integers little-endian:
@@ -58,7 +59,7 @@ class ie_res_talk {
   // the second line, after the first, and a second line that says so.
   // The file is read whole and closed before `load` returns, so the table
   // can be saved over it at once.
-  bool load(const std::string& file_name);
+  [[nodiscard]] bool load(const std::string& file_name);
 
   // What `load_to_save` found.
   enum class load_result { loaded, failed, too_large_to_save };
@@ -68,7 +69,7 @@ class ie_res_talk {
   // share or overlap their strings, and a save gives each its own copy, so
   // a small file can claim far more text than it holds; loading it whole
   // would cost as much memory as the save could never write.
-  load_result load_to_save(const std::string& file_name);
+  [[nodiscard]] load_result load_to_save(const std::string& file_name);
 
   // Reads a talk table file with the checks and messages of `load`, but
   // hands the text of each entry, in order, to `visit` instead of keeping
@@ -77,8 +78,8 @@ class ie_res_talk {
   // A stored string is visited once, however many records name it (the same
   // offset and length). The texts are views into `file`, which holds the
   // file's bytes afterwards, so they last as long as it does.
-  static bool read_texts(const std::string& file_name, file_bytes& file,
-                         const std::function<void(std::string_view)>& visit);
+  [[nodiscard]] static bool read_texts(const std::string& file_name, file_bytes& file,
+                                       const std::function<void(std::string_view)>& visit);
 
   // A record as `read_records` hands it out: its 26 bytes and its text (up
   // to the first NUL), both in the bytes of the file.
@@ -92,8 +93,8 @@ class ie_res_talk {
   // views point into) and a small view per record. A table whose records
   // claim more text than a saved table could hold (`k_largest_file`) is
   // `too_large_to_save`, without a message, as in `load_to_save`.
-  static load_result read_records(const std::string& file_name, file_bytes& file,
-                                  std::vector<record_view>& records);
+  [[nodiscard]] static load_result read_records(const std::string& file_name, file_bytes& file,
+                                                std::vector<record_view>& records);
 
   // Said when a table cannot be saved where it is; lexswap says it too of a
   // table that could never be written back (a pipe, a device).
@@ -110,7 +111,15 @@ class ie_res_talk {
   //   "TLK file couldn't be written."             (a write, sync or rename failed)
   // In the rare case that the old bytes could not even be put back after a
   // failed rewrite in place, a second line names the backup that holds them.
-  bool save(const std::string& file_name);
+  [[nodiscard]] bool save(const std::string& file_name);
+  // `save`, through a save made with `save_options` that has not been
+  // opened yet: for a caller that holds the file's save already
+  // (common/file_to_rewrite.h).
+  [[nodiscard]] bool save(file_save& file);
+  // How a table's save writes its file: with `k_unfinished_signature`.
+  static file_save::options save_options();
+  // Said when a write, sync or rename of a save failed.
+  static constexpr std::string_view k_cannot_save = "TLK file couldn't be written.";
 
   // The size of the file that a save would write now. The format's 32-bit
   // offsets address at most `k_largest_file` bytes; a larger table cannot be

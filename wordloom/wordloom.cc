@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "common/command.h"
+#include "common/file_to_rewrite.h"
 #include "common/text_lines.h"
 #include "common/writer_lock.h"
 #include "markov/markovchain.h"
@@ -56,35 +57,34 @@ int run_wordloom(int argc, char** argv) {
 
   // A model loaded, trained further and saved over itself (`-l m -s m`)
   // must not lose what another run saved meanwhile: the save's lock is
-  // taken before anything is read.
-  writer_lock lock;
+  // taken before anything is read. The save may create the file, and
+  // writes a FIFO or a device as a stream.
+  file_to_rewrite save_file;
   if (!settings.save_file.empty()) {
-    if (std::optional<std::string> refusal = start_writing(settings.save_file, lock))
-      return exit_with_message(*refusal);
+    file_to_rewrite::options rewrite;
+    rewrite.save = markovchain::save_options();
+    if (outcome taken = save_file.open(settings.save_file, rewrite); !taken.ok())
+      return exit_with(taken.error(), message_stream::standard_output);
   }
   if (!settings.load_file.empty()) {
     if (settings.load_file != settings.save_file) warn_of_cut_save(settings.load_file);
-    std::string refusal;
     // An empty model file reads no item, and is no failure.
-    [[maybe_unused]] std::int32_t items = model.load_state(settings.load_file, &refusal);
-    if (!refusal.empty()) return exit_with_message(refusal);
+    if (result<std::int32_t> items = model.read_state(settings.load_file); !items.ok())
+      return exit_with_message(items.message());
   }
   if (!settings.word_list_file.empty()) {
     const std::string& name = settings.word_list_file;
     list_file list;
-    if (std::optional<std::string> refusal =
-            read_list(name, list, "Cannot read source, file '" + name + "' not found."))
-      return exit_with_message(*refusal);
+    if (outcome read = read_list(name, list, "Cannot read source, file '" + name + "' not found.");
+        !read.ok())
+      return exit_with_message(read.message());
     line_reader lines(list.text);
     for (std::string_view line; lines.next(line);) model.add_word(line);
   }
-  std::string kept_backup;
-  if (!settings.save_file.empty() && !model.save_state(settings.save_file, &kept_backup)) {
-    // The model the user asked to keep would be lost without a word.
-    std::string message =
-        "Cannot save model, file '" + settings.save_file + "' couldn't be written.";
-    if (!kept_backup.empty()) message += "\nIts old content is kept in '" + kept_backup + "'.";
-    return exit_with_message(message);
+  // The model the user asked to keep would be lost without a word.
+  if (!settings.save_file.empty()) {
+    if (outcome saved = model.write_state(save_file.save(), settings.save_file); !saved.ok())
+      return exit_with_message(saved.message());
   }
   if (settings.statistics) {
     if (!flush_standard_output()) return 1;

@@ -95,12 +95,11 @@ namespace {
 struct word_list {
   list_file file;
   line_list lines;
-  // The message that refuses the list, if any.
-  std::optional<std::string> refusal;
+  outcome read;
 
   void load(const std::string& file_name, const std::string& missing) {
-    refusal = read_list(file_name, file, missing);
-    if (!refusal) lines = distinct_lines(file.text);
+    read = read_list(file_name, file, missing);
+    if (read.ok()) lines = distinct_lines(file.text);
   }
 };
 
@@ -142,9 +141,9 @@ int run_wordsift(int argc, char** argv) {
   // is spoken of.
   word_list source, exclude;
   load_both(source, source_name, source_missing, exclude, exclude_name, exclude_missing);
-  if (source.refusal) return exit_with_message(*source.refusal);
+  if (!source.read.ok()) return exit_with_message(source.read.message());
   if (!report_count(source.lines.size(), " words read from source file.")) return 1;
-  if (exclude.refusal) return exit_with_message(*exclude.refusal);
+  if (!exclude.read.ok()) return exit_with_message(exclude.read.message());
   if (!report_count(exclude.lines.size(), " words read from exclude file.")) return 1;
 
   line_writer output(std::cout);

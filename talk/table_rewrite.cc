@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#include "talk/table_rewrite.h"
+
+#include <utility>
+
+std::string missing_table_message(const std::string& name) {
+  return "Cannot read TALK V1 resource, file '" + name + "' not found.";
+}
+
+std::string too_large_table_message(const std::string& name) {
+  return "Cannot proceed, file '" + name + "' holds more text than a talk table can hold (4 GiB).";
+}
+
+outcome table_rewrite::check(const std::string& name) {
+  table_.reset();
+  file_to_rewrite::options settings;
+  settings.special_file_message = ie_res_talk::k_cannot_write;
+  settings.missing_message = missing_table_message(name);
+  settings.save = ie_res_talk::save_options();
+  return file_.check(name, std::move(settings));
+}
+
+outcome table_rewrite::open() {
+  if (outcome taken = file_.take(); !taken.ok()) return taken;
+  // A table that failed to load must never be saved: its missing entries
+  // would replace the file's.
+  const std::string& name = file_.name();
+  auto table = std::make_unique<ie_res_talk>();
+  switch (table->load_to_save(name)) {
+    case ie_res_talk::load_result::loaded: break;
+    case ie_res_talk::load_result::failed: return failure{failure::kind::reported, {}};
+    case ie_res_talk::load_result::too_large_to_save:
+      return refusal(too_large_table_message(name));
+  }
+  table_ = std::move(table);
+  return {};
+}
+
+bool table_rewrite::save() { return table_->save(file_.save()); }
