@@ -98,10 +98,10 @@ result<std::unique_ptr<table_records>> read_table(const std::string& name) {
 // The sound's resource name, as a comment can hold it. A backslash is
 // escaped too: gettext reads one at the end of a line as joining the next
 // line to the comment.
-std::string sound_name(const std::uint8_t* record) {
-  const std::uint8_t* sound = record + 2;
+std::string sound_name(tlk_v1::record_ref record) {
+  const std::uint8_t* sound = record.sound();
   std::string name;
-  for (std::size_t i = 0; i < ie_res_talk_entry::k_sound_size && sound[i] != 0; ++i) {
+  for (std::size_t i = 0; i < tlk_v1::k_sound_size && sound[i] != 0; ++i) {
     const std::uint8_t c = sound[i];
     if (c >= 0x20 && c < 0x7f && c != '\\') {
       name += static_cast<char>(c);

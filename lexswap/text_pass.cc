@@ -89,73 +89,99 @@ class block_board {
   std::vector<std::optional<pass_failure>> failures_;
 };
 
+// The progress marks: `progress` is told of each new count of entries done,
+// in order, and of the entries done before a failure.
+class progress_report {
+ public:
+  progress_report(std::size_t count, const std::function<void(std::size_t)>& progress)
+      : count_(count), progress_(progress) {}
+
+  void block_done(std::size_t block) { done_up_to(std::min(count_, (block + 1) * k_block)); }
+  pass_failure failed(const pass_failure& failure) {
+    done_up_to(failure.entry);
+    return failure;
+  }
+
+ private:
+  void done_up_to(std::size_t count) {
+    if (count > reported_) progress_(count);
+    reported_ = count;
+  }
+
+  std::size_t count_;
+  const std::function<void(std::size_t)>& progress_;
+  std::size_t reported_ = 0;
+};
+
+// The pass on the calling thread alone.
+std::optional<pass_failure> work_alone(const std::vector<ie_res_talk_entry*>& entries,
+                                       std::size_t blocks, const rule_applier& rules,
+                                       progress_report& report) {
+  rule_applier own(rules);
+  std::string working;
+  for (std::size_t block = 0; block < blocks; ++block) {
+    if (std::optional<pass_failure> failure = work_on_block(entries, block, own, working))
+      return report.failed(*failure);
+    report.block_done(block);
+  }
+  return std::nullopt;
+}
+
+// Threads that take blocks from the board, each with its own copy of the
+// rules (the compiled rules are shared, the memory for a text's work is
+// not); stopped and joined when the pool goes.
+class worker_pool {
+ public:
+  worker_pool(block_board& board, const std::vector<ie_res_talk_entry*>& entries,
+              const rule_applier& rules, std::size_t wanted)
+      : board_(board) {
+    if (wanted <= 1) return;
+    copies_.reserve(wanted);
+    for (std::size_t i = 0; i < wanted; ++i) copies_.emplace_back(rules);
+    threads_.reserve(wanted);
+    for (rule_applier& copy : copies_) {
+      try {
+        threads_.emplace_back([&board, &entries, &copy] {
+          std::string own_working;
+          while (std::optional<std::size_t> block = board.take())
+            board.finish(*block, work_on_block(entries, *block, copy, own_working));
+        });
+      } catch (const std::system_error&) {
+        // A thread that cannot start leaves the work to the others, or to
+        // the calling thread.
+        break;
+      }
+    }
+  }
+  ~worker_pool() {
+    board_.stop();
+    for (std::thread& thread : threads_) thread.join();
+  }
+  worker_pool(const worker_pool&) = delete;
+  worker_pool& operator=(const worker_pool&) = delete;
+
+  bool empty() const { return threads_.empty(); }
+
+ private:
+  block_board& board_;
+  std::vector<rule_applier> copies_;
+  std::vector<std::thread> threads_;
+};
+
 // The pass itself; may throw what the calling thread's own allocations
 // throw.
 std::optional<pass_failure> run_pass(const std::vector<ie_res_talk_entry*>& entries,
                                      const rule_applier& rules, unsigned threads,
                                      const std::function<void(std::size_t)>& progress) {
   const std::size_t blocks = (entries.size() + k_block - 1) / k_block;
-  auto block_end = [&](std::size_t block) {
-    return std::min(entries.size(), (block + 1) * k_block);
-  };
-  std::size_t reported = 0;
-  auto done_up_to = [&](std::size_t count) {
-    if (count > reported) progress(count);
-    reported = count;
-  };
-  auto report = [&](const pass_failure& failure) {
-    done_up_to(failure.entry);
-    return failure;
-  };
-
-  // Each thread has its own copy of the rules: the compiled rules are
-  // shared, the memory for a text's work is not.
-  std::vector<rule_applier> copies;
-  std::size_t wanted = std::min<std::size_t>(threads, blocks);
-  if (wanted > 1) {
-    copies.reserve(wanted);
-    for (std::size_t i = 0; i < wanted; ++i) copies.emplace_back(rules);
-  }
-
+  progress_report report(entries.size(), progress);
   block_board board(blocks);
-  std::vector<std::thread> pool;
-  struct joiner {
-    block_board& board;
-    std::vector<std::thread>& pool;
-    ~joiner() {
-      board.stop();
-      for (std::thread& thread : pool) thread.join();
-    }
-  } join_all{board, pool};
-  pool.reserve(copies.size());
-  for (rule_applier& copy : copies) {
-    try {
-      pool.emplace_back([&board, &entries, &copy] {
-        std::string own_working;
-        while (std::optional<std::size_t> block = board.take())
-          board.finish(*block, work_on_block(entries, *block, copy, own_working));
-      });
-    } catch (const std::system_error&) {
-      // A thread that cannot start leaves the work to the others, or to
-      // this one.
-      break;
-    }
-  }
-
-  if (pool.empty()) {
-    rule_applier own(rules);
-    std::string working;
-    for (std::size_t block = 0; block < blocks; ++block) {
-      if (std::optional<pass_failure> failure = work_on_block(entries, block, own, working))
-        return report(*failure);
-      done_up_to(block_end(block));
-    }
-    return std::nullopt;
-  }
+  worker_pool pool(board, entries, rules, std::min<std::size_t>(threads, blocks));
+  if (pool.empty()) return work_alone(entries, blocks, rules, report);
   for (std::size_t block = 0; block < blocks; ++block) {
-    // The joiner stops and joins the threads on the way out.
-    if (std::optional<pass_failure> failure = board.wait(block)) return report(*failure);
-    done_up_to(block_end(block));
+    // The pool stops and joins the threads on the way out.
+    if (std::optional<pass_failure> failure = board.wait(block)) return report.failed(*failure);
+    report.block_done(block);
   }
   return std::nullopt;
 }

@@ -11,16 +11,12 @@
 #include "common/file_save.h"
 #include "common/text_lines.h"
 #include "talk/byte_order.h"
+#include "talk/tlk_v1.h"
 
 namespace {
 
-constexpr std::size_t k_header_size = ie_res_talk::k_header_size;
-constexpr std::size_t k_language_at = 8;
-constexpr std::size_t k_entry_count_at = 10;
-constexpr std::size_t k_strings_offset_at = 14;
-constexpr std::size_t k_record_size = ie_res_talk_entry::k_record_size;
-constexpr std::size_t k_record_offset_at = 18;
-constexpr std::size_t k_record_length_at = 22;
+using tlk_v1::k_header_size;
+using tlk_v1::k_record_size;
 
 bool report(std::string_view message) {
   std::cerr << message << std::endl;
@@ -74,10 +70,6 @@ bool report_load(load_status status, const std::string& file_name) {
   return false;
 }
 
-const std::uint8_t* record_at(std::string_view file, std::uint64_t index) {
-  return reinterpret_cast<const std::uint8_t*>(file.data()) + k_header_size + index * k_record_size;
-}
-
 // Reads `file_name` whole and checks it before anything is built from it:
 // the signature, and that every record and every string lies inside the
 // file. Counts and offsets are compared with the file's size in 64 bits, so
@@ -85,17 +77,13 @@ const std::uint8_t* record_at(std::string_view file, std::uint64_t index) {
 // holds nor build an entry from bytes that are not there.
 load_status read_table_file(const std::string& file_name, file_bytes& file) {
   if (!read_file(file_name, file)) return load_status::cannot_open;
-  std::string_view signature = std::string_view(file).substr(0, ie_res_talk::k_signature.size());
-  if (signature == ie_res_talk::k_unfinished_signature) return load_status::cut_short;
-  if (file.size() < k_header_size || signature != ie_res_talk::k_signature)
-    return load_status::not_tlk;
-  const auto* header = reinterpret_cast<const std::uint8_t*>(file.data());
-  std::uint64_t count = get_le32(header + k_entry_count_at);
-  std::uint32_t strings_offset = get_le32(header + k_strings_offset_at);
-  if (k_header_size + count * k_record_size > file.size()) return load_status::truncated;
-  for (std::uint64_t i = 0; i < count; ++i) {
-    if (!ie_res_talk_entry::stored_inside(file.size(), record_at(file, i), strings_offset))
-      return load_status::truncated;
+  const tlk_v1::file_view view(file);
+  if (view.bytes(0, tlk_v1::k_signature.size()) == ie_res_talk::k_unfinished_signature)
+    return load_status::cut_short;
+  if (!view.has_header()) return load_status::not_tlk;
+  if (!view.has_records()) return load_status::truncated;
+  for (std::uint32_t i = 0; i < view.entry_count(); ++i) {
+    if (!view.text(*view.record(i))) return load_status::truncated;
   }
   return load_status::ok;
 }
@@ -107,13 +95,13 @@ load_status read_table_file(const std::string& file_name, file_bytes& file) {
 // games write), cannot share, and are told so without a look-up.
 class shared_strings {
  public:
-  explicit shared_strings(std::string_view file) : file_(file) {}
+  explicit shared_strings(const tlk_v1::file_view& file) : file_(file) {}
 
   // The earlier record whose string record `index` names too, if any.
   std::optional<std::uint32_t> earlier(std::uint32_t index) {
-    const std::uint8_t* record = record_at(file_, index);
-    std::uint64_t offset = get_le32(record + k_record_offset_at);
-    std::uint64_t length = get_le32(record + k_record_length_at);
+    const tlk_v1::record_ref record = *file_.record(index);
+    std::uint64_t offset = record.offset();
+    std::uint64_t length = record.length();
     if (length == 0) return std::nullopt;
     if (in_order_) {
       if (offset >= end_) {
@@ -125,19 +113,15 @@ class shared_strings {
       in_order_ = false;
       for (std::uint32_t i = 0; i < index; ++i) first_.try_emplace(key_of(i), i);
     }
-    auto [at, added] = first_.try_emplace((offset << 32) | length, index);
+    auto [at, added] = first_.try_emplace(record.string_key(), index);
     if (added) return std::nullopt;
     return at->second;
   }
 
  private:
-  std::uint64_t key_of(std::uint32_t index) const {
-    const std::uint8_t* record = record_at(file_, index);
-    return (std::uint64_t{get_le32(record + k_record_offset_at)} << 32) |
-           get_le32(record + k_record_length_at);
-  }
+  std::uint64_t key_of(std::uint32_t index) const { return file_.record(index)->string_key(); }
 
-  std::string_view file_;
+  const tlk_v1::file_view& file_;
   bool in_order_ = true;
   std::uint64_t end_ = 0;
   std::unordered_map<std::uint64_t, std::uint32_t> first_;
@@ -145,12 +129,10 @@ class shared_strings {
 
 // The size of the file that saving the table in `file` would write: every
 // record gets its own copy of its string, shared or not.
-std::uint64_t claimed_save_size(std::string_view file) {
-  const auto* header = reinterpret_cast<const std::uint8_t*>(file.data());
-  std::uint32_t count = get_le32(header + k_entry_count_at);
+std::uint64_t claimed_save_size(const tlk_v1::file_view& file) {
+  std::uint32_t count = file.entry_count();
   std::uint64_t size = k_header_size + std::uint64_t{count} * k_record_size;
-  for (std::uint32_t i = 0; i < count; ++i)
-    size += get_le32(record_at(file, i) + k_record_length_at);
+  for (std::uint32_t i = 0; i < count; ++i) size += file.record(i)->length();
   return size;
 }
 
@@ -173,7 +155,8 @@ ie_res_talk::load_result ie_res_talk::load_table(const std::string& file_name,
     report_load(status, file_name);
     return load_result::failed;
   }
-  if (refuse_unsavable && claimed_save_size(file) > k_largest_file)
+  const tlk_v1::file_view view(file);
+  if (refuse_unsavable && claimed_save_size(view) > k_largest_file)
     return load_result::too_large_to_save;
 
   std::uint32_t count = entry_count();
@@ -187,8 +170,8 @@ ie_res_talk::load_result ie_res_talk::load_table(const std::string& file_name,
   // some heaps (wine's, for one) every allocation then searches a list of
   // such gaps that grows with the table, and the pass slows down as it goes.
   for (std::uint32_t i = 0; i < count; ++i)
-    entries_.push_back(new ie_res_talk_entry(record_at(file, i)));
-  shared_strings sharing(file);
+    entries_.push_back(new ie_res_talk_entry(view.record(i)->data()));
+  shared_strings sharing(view);
   for (std::uint32_t i = 0; i < count; ++i) {
     ie_res_talk_entry& entry = *entries_[first + i];
     if (std::optional<std::uint32_t> earlier = sharing.earlier(i)) {
@@ -204,13 +187,10 @@ bool ie_res_talk::read_texts(const std::string& file_name, file_bytes& file,
                              const std::function<void(std::string_view)>& visit) {
   load_status status = read_table_file(file_name, file);
   if (status != load_status::ok) return report_load(status, file_name);
-  const auto* header = reinterpret_cast<const std::uint8_t*>(file.data());
-  std::uint32_t count = get_le32(header + k_entry_count_at);
-  std::uint32_t strings_offset = get_le32(header + k_strings_offset_at);
-  shared_strings sharing(file);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    if (!sharing.earlier(i))
-      visit(*ie_res_talk_entry::stored_text(file, record_at(file, i), strings_offset));
+  const tlk_v1::file_view view(file);
+  shared_strings sharing(view);
+  for (std::uint32_t i = 0; i < view.entry_count(); ++i) {
+    if (!sharing.earlier(i)) visit(*view.text(*view.record(i)));
   }
   return true;
 }
@@ -223,14 +203,12 @@ ie_res_talk::load_result ie_res_talk::read_records(const std::string& file_name,
     report_load(status, file_name);
     return load_result::failed;
   }
-  if (claimed_save_size(file) > k_largest_file) return load_result::too_large_to_save;
-  const auto* header = reinterpret_cast<const std::uint8_t*>(file.data());
-  std::uint32_t count = get_le32(header + k_entry_count_at);
-  std::uint32_t strings_offset = get_le32(header + k_strings_offset_at);
-  records.reserve(count);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint8_t* record = record_at(file, i);
-    records.push_back({record, *ie_res_talk_entry::stored_text(file, record, strings_offset)});
+  const tlk_v1::file_view view(file);
+  if (claimed_save_size(view) > k_largest_file) return load_result::too_large_to_save;
+  records.reserve(view.entry_count());
+  for (std::uint32_t i = 0; i < view.entry_count(); ++i) {
+    const tlk_v1::record_ref record = *view.record(i);
+    records.push_back({record, *view.text(record)});
   }
   return load_result::loaded;
 }
@@ -320,20 +298,22 @@ ie_res_talk_entry* ie_res_talk::add_entry(std::string_view text) {
   return entry;
 }
 
-std::uint16_t ie_res_talk::language() const { return get_le16(header_.data() + k_language_at); }
+std::uint16_t ie_res_talk::language() const {
+  return get_le16(header_.data() + tlk_v1::k_language_at);
+}
 
 std::uint32_t ie_res_talk::entry_count() const {
-  return get_le32(header_.data() + k_entry_count_at);
+  return get_le32(header_.data() + tlk_v1::k_entry_count_at);
 }
 
 std::uint32_t ie_res_talk::strings_offset() const {
-  return get_le32(header_.data() + k_strings_offset_at);
+  return get_le32(header_.data() + tlk_v1::k_strings_offset_at);
 }
 
 void ie_res_talk::set_entry_count(std::uint32_t value) {
-  put_le32(header_.data() + k_entry_count_at, value);
+  put_le32(header_.data() + tlk_v1::k_entry_count_at, value);
 }
 
 void ie_res_talk::set_strings_offset(std::uint32_t value) {
-  put_le32(header_.data() + k_strings_offset_at, value);
+  put_le32(header_.data() + tlk_v1::k_strings_offset_at, value);
 }

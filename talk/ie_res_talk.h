@@ -17,20 +17,13 @@
 #include "common/big_allocator.h"
 #include "common/file_save.h"
 #include "talk/ie_res_talk_entry.h"
+#include "talk/tlk_v1.h"
 
-// Layout of the 18-byte header, integers little-endian:
-//
-//   offset  width  field
-//        0      8  signature and version, "TLK V1  "
-//        8      2  language         carried unchanged, 0 in a new table
-//       10      4  entry_count      records that follow the header
-//       14      4  strings_offset   where the string data starts
-//
-// The 26-byte records follow the header directly, one per entry.
+// The file's layout is talk/tlk_v1.h's.
 class ie_res_talk {
  public:
-  static constexpr std::size_t k_header_size = 18;
-  static constexpr std::string_view k_signature{"TLK V1  "};
+  static constexpr std::size_t k_header_size = tlk_v1::k_header_size;
+  static constexpr std::string_view k_signature = tlk_v1::k_signature;
   // What a save that rewrites a table in place (a file with other hard
   // links) puts in place of the signature until the rest is on disk: a
   // rewrite cut short then reads as no table at all, through any name.
@@ -84,7 +77,7 @@ class ie_res_talk {
   // A record as `read_records` hands it out: its 26 bytes and its text (up
   // to the first NUL), both in the bytes of the file.
   struct record_view {
-    const std::uint8_t* record;
+    tlk_v1::record_ref record;
     std::string_view text;
   };
   // Reads a talk table file with the checks and messages of `load`, and

@@ -4,15 +4,16 @@
 #include <cstring>
 
 #include "talk/byte_order.h"
+#include "talk/tlk_v1.h"
 
 namespace {
 
-constexpr std::size_t k_flags_at = 0;
-constexpr std::size_t k_sound_at = 2;
-constexpr std::size_t k_volume_at = 10;
-constexpr std::size_t k_pitch_at = 14;
-constexpr std::size_t k_offset_at = 18;
-constexpr std::size_t k_length_at = 22;
+using tlk_v1::k_flags_at;
+using tlk_v1::k_length_at;
+using tlk_v1::k_offset_at;
+using tlk_v1::k_pitch_at;
+using tlk_v1::k_sound_at;
+using tlk_v1::k_volume_at;
 
 }  // namespace
 
@@ -95,29 +96,9 @@ void ie_res_talk_entry::set_offset(std::uint32_t value) {
 
 std::uint32_t ie_res_talk_entry::length() const { return get_le32(record_.data() + k_length_at); }
 
-bool ie_res_talk_entry::stored_inside(std::uint64_t file_size, const std::uint8_t* record,
-                                      std::uint32_t strings_offset) {
-  std::uint32_t size = get_le32(record + k_length_at);
-  if (size == 0) return true;
-  // The end is computed in 64 bits so that a huge length cannot wrap around
-  // past the check.
-  std::uint32_t start = strings_offset + get_le32(record + k_offset_at);
-  return static_cast<std::uint64_t>(start) + size <= file_size;
-}
-
-std::optional<std::string_view> ie_res_talk_entry::stored_text(std::string_view file,
-                                                               const std::uint8_t* record,
-                                                               std::uint32_t strings_offset) {
-  if (!stored_inside(file.size(), record, strings_offset)) return std::nullopt;
-  std::uint32_t size = get_le32(record + k_length_at);
-  if (size == 0) return std::string_view();
-  std::uint32_t start = strings_offset + get_le32(record + k_offset_at);
-  std::string_view stored = file.substr(start, size);
-  return stored.substr(0, stored.find('\0'));
-}
-
 bool ie_res_talk_entry::read_text(std::string_view file, std::uint32_t strings_offset) {
-  std::optional<std::string_view> stored = stored_text(file, record_.data(), strings_offset);
+  std::optional<std::string_view> stored =
+      tlk_v1::file_view(file).text(tlk_v1::record_ref(record_.data()), strings_offset);
   shared_.reset();
   if (!stored) {
     text_.clear();

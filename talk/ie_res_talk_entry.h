@@ -12,19 +12,13 @@
 #include <string>
 #include <string_view>
 
-// Layout of a record, all integers little-endian:
-//
-//   offset  width  field
-//        0      2  flags            3 in a new entry
-//        2      8  sound            resource name, NUL-padded, no terminator at 8
-//       10      4  volume_variance
-//       14      4  pitch_variance
-//       18      4  offset           of the string, from the string data start
-//       22      4  length           of the string in bytes
+#include "talk/tlk_v1.h"
+
+// The record's layout is talk/tlk_v1.h's.
 class ie_res_talk_entry {
  public:
-  static constexpr std::size_t k_record_size = 26;
-  static constexpr std::size_t k_sound_size = 8;
+  static constexpr std::size_t k_record_size = tlk_v1::k_record_size;
+  static constexpr std::size_t k_sound_size = tlk_v1::k_sound_size;
   using record_bytes = std::array<std::uint8_t, k_record_size>;
 
   // A new entry: every record byte 0 but `flags` 3, and an empty text.
@@ -62,19 +56,6 @@ class ie_res_talk_entry {
   std::uint32_t length() const;
 
   const record_bytes& record() const { return record_; }
-
-  // The text of the record `record` (26 bytes) in the bytes of a whole talk
-  // table file: the `length` bytes at `strings_offset` + `offset` (a 32-bit
-  // sum, as the format defines it), up to the first NUL byte. Nothing when
-  // the string runs past the end of `file`. An empty string reads nothing,
-  // so it is valid wherever its offset points.
-  static std::optional<std::string_view> stored_text(std::string_view file,
-                                                     const std::uint8_t* record,
-                                                     std::uint32_t strings_offset);
-  // Whether that string lies inside a file of `file_size` bytes: the check
-  // of `stored_text` without reading the string.
-  static bool stored_inside(std::uint64_t file_size, const std::uint8_t* record,
-                            std::uint32_t strings_offset);
 
   // Fetches the text from the bytes of a whole talk table file: the `length`
   // bytes at `strings_offset` + `offset` (a 32-bit sum, as the format

@@ -29,8 +29,7 @@ outcome table_rewrite::open() {
   switch (table->load_to_save(name)) {
     case ie_res_talk::load_result::loaded: break;
     case ie_res_talk::load_result::failed: return failure{failure::kind::reported, {}};
-    case ie_res_talk::load_result::too_large_to_save:
-      return refusal(too_large_table_message(name));
+    case ie_res_talk::load_result::too_large_to_save: return refusal(too_large_table_message(name));
   }
   table_ = std::move(table);
   return {};
