@@ -127,6 +127,11 @@ std::string wide_text_message(const std::string& file_name, text_kind kind) {
          (kind == text_kind::utf32 ? "UTF-32" : "UTF-16") + " text; save it as UTF-8 or ANSI.";
 }
 
+std::string line_message(const std::string& file_name, std::size_t line, std::string_view what) {
+  return "Cannot proceed, line " + std::to_string(line) + " of '" + file_name +
+         "': " + std::string(what);
+}
+
 outcome read_list(const std::string& file_name, list_file& list, const std::string& missing) {
   list.text = {};
   if (!read_file(file_name, list.bytes)) return refusal(missing);

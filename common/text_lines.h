@@ -36,6 +36,10 @@ std::string_view list_text(std::string_view bytes);
 // "Cannot proceed, file 'NAME' is UTF-16 text; save it as UTF-8 or ANSI."
 std::string wide_text_message(const std::string& file_name, text_kind kind);
 
+// "Cannot proceed, line N of 'NAME': what": how the kit refuses a line of a
+// text the user gave it (a rule list, a PO file).
+std::string line_message(const std::string& file_name, std::size_t line, std::string_view what);
+
 // A list that a user gave a program (a word list, a rule list, a model
 // file), read whole.
 struct list_file {

@@ -308,14 +308,8 @@ std::optional<std::uint32_t> entry_number(const std::optional<std::string>& cont
   return static_cast<std::uint32_t>(number);
 }
 
-// "Cannot proceed, line 12 of 'NAME': why": how lexport refuses a line of
-// a PO file.
-std::string line_message(std::size_t line, const std::string& name, std::string_view why) {
-  return "Cannot proceed, line " + std::to_string(line) + " of '" + name + "': " + std::string(why);
-}
-
 failure line_failure(const failure& why, const std::string& name) {
-  return refusal(line_message(why.line, name, why.message));
+  return refusal(line_message(name, why.line, why.message));
 }
 
 // A PO file read whole, as UTF-8 whatever its header's charset, and its
@@ -339,15 +333,14 @@ outcome convert_po_text(const std::string& name, const code_page& page, po_sourc
                              " text, though the file says it is.";
   if (page.name == "utf-8") {
     if (std::optional<std::size_t> bad = first_non_utf8(po.text))
-      return refusal(line_message(line_of(po.text, *bad), name, not_it));
+      return refusal(line_message(name, line_of(po.text, *bad), not_it));
     return {};
   }
-  std::optional<text_converter> converter = text_converter::open(page);
-  if (!converter)
-    return refusal("Cannot proceed, this system cannot convert " + std::string(page.name) + ".");
+  result<text_converter> converter = converter_for(page);
+  if (!converter.ok()) return converter.error();
   conversion_failure failure;
   std::optional<std::string> utf8 = converter->decode(po.text, failure);
-  if (!utf8) return refusal(line_message(line_of(po.text, failure.offset), name, not_it));
+  if (!utf8) return refusal(line_message(name, line_of(po.text, failure.offset), not_it));
   po.converted = std::move(*utf8);
   po.list = {};
   po.text = po.converted;

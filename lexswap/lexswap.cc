@@ -14,10 +14,6 @@
 
 namespace {
 
-std::string line_message(const std::string& list_name, std::size_t line, const std::string& what) {
-  return "Cannot proceed, line " + std::to_string(line) + " of '" + list_name + "': " + what;
-}
-
 // What the user reads when the rules could not be applied to `entry`.
 std::string failure_message(const apply_failure& failure, std::size_t entry,
                             const replacement_list& list, const std::string& list_name) {

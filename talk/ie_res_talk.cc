@@ -55,17 +55,17 @@ enum class load_status { ok, cannot_open, not_tlk, cut_short, truncated };
 bool report_load(load_status status, const std::string& file_name) {
   switch (status) {
     case load_status::ok: return true;
-    case load_status::cannot_open: return report("TLK file couldn't be opened for reading.");
-    case load_status::not_tlk: return report("Stream is not a valid TLK V1 resource.");
+    case load_status::cannot_open: return report(ie_res_talk::k_cannot_read);
+    case load_status::not_tlk: return report(ie_res_talk::k_not_a_table);
     case load_status::cut_short:
       // The backup lies beside the name that run was given, which may be
       // another link of the file in another folder.
-      report("Stream is not a valid TLK V1 resource.");
+      report(ie_res_talk::k_not_a_table);
       return report(
           "A rewrite of '" + file_name +
           "' was cut short: its old bytes are in a backup named like the table, with "
           "'.backup-' and eight hex digits after it, beside the name that run was given.");
-    case load_status::truncated: return report("TLK file is truncated or damaged.");
+    case load_status::truncated: return report(ie_res_talk::k_damaged);
   }
   return false;
 }

@@ -53,6 +53,9 @@ class ie_res_talk {
   // The file is read whole and closed before `load` returns, so the table
   // can be saved over it at once.
   [[nodiscard]] bool load(const std::string& file_name);
+  static constexpr std::string_view k_cannot_read = "TLK file couldn't be opened for reading.";
+  static constexpr std::string_view k_not_a_table = "Stream is not a valid TLK V1 resource.";
+  static constexpr std::string_view k_damaged = "TLK file is truncated or damaged.";
 
   // What `load_to_save` found.
   enum class load_result { loaded, failed, too_large_to_save };
