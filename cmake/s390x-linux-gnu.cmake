@@ -2,14 +2,9 @@
 # The kit for big-endian s390x Linux, with Debian's cross compiler (package
 # g++-s390x-linux-gnu). Its programs and tests run under qemu-user (package
 # qemu-user), which finds the target's libraries in Debian's cross sysroot.
-set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR s390x)
-set(CMAKE_C_COMPILER s390x-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER s390x-linux-gnu-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/s390x-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(kit_cross_processor s390x)
+set(kit_cross_triple s390x-linux-gnu)
+include(${CMAKE_CURRENT_LIST_DIR}/debian_cross.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-s390x -L /usr/s390x-linux-gnu)
 # The sysroot has no converter modules (gconv). Where Debian's libc6 for
 # s390x is unpacked into the build folder (.ci/run does it), the emulated
