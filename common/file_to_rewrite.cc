@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "common/file_to_rewrite.h"
 
-#include <optional>
-
 #include "common/command.h"
 
 outcome file_to_rewrite::check(const std::string& name, options settings) {
@@ -18,11 +16,9 @@ outcome file_to_rewrite::check(const std::string& name, options settings) {
 }
 
 outcome file_to_rewrite::take() {
-  if (std::optional<std::string> backup_found = start_writing(name_, lock_)) {
-    lock_.release();
-    return refusal(std::move(*backup_found));
-  }
-  return {};
+  outcome taken = start_writing(name_, lock_);
+  if (!taken.ok()) lock_.release();
+  return taken;
 }
 
 outcome file_to_rewrite::open(const std::string& name, options settings) {

@@ -12,7 +12,7 @@
 
 writer_lock::~writer_lock() { release(); }
 
-std::optional<std::string> start_writing(const std::string& name, writer_lock& lock) {
+outcome start_writing(const std::string& name, writer_lock& lock) {
   writer_lock::result taken = lock.take(name, [&name] {
     flush_standard_output();
     std::cerr << "Waiting for another run to finish with '" << name << "' ..." << std::endl;
@@ -25,9 +25,10 @@ std::optional<std::string> start_writing(const std::string& name, writer_lock& l
   // Looked for only under the lock: a writer's own backup is gone before it
   // lets go.
   std::vector<std::string> backups = leftover_backups(name);
-  if (backups.empty()) return std::nullopt;
-  return "Cannot proceed, '" + backups.front() + "' holds the bytes of '" + name +
-         "' from before a save that was cut short; keep the one you want and delete the other.";
+  if (backups.empty()) return {};
+  return refusal("Cannot proceed, '" + backups.front() + "' holds the bytes of '" + name +
+                 "' from before a save that was cut short; keep the one you want and delete the "
+                 "other.");
 }
 
 void warn_of_cut_save(const std::string& name) {

@@ -31,6 +31,8 @@
 #include <optional>
 #include <string>
 
+#include "common/outcome.h"
+
 class writer_lock {
  public:
   writer_lock() = default;
@@ -72,10 +74,9 @@ class writer_lock {
 // takes `lock` (with a line on standard error if another run keeps it
 // waiting, or if the file system cannot lock), then looks for the backup
 // that a save cut short in the middle of a rewrite in place leaves beside
-// the file. Returns the message that refuses the run when there is one:
-// the file may be damaged, and only the user can tell which of the two to
-// keep.
-std::optional<std::string> start_writing(const std::string& name, writer_lock& lock);
+// the file. Refuses the run when there is one: the file may be damaged, and
+// only the user can tell which of the two to keep.
+outcome start_writing(const std::string& name, writer_lock& lock);
 
 // For a run that only reads `name`: one line on standard error when such a
 // backup lies beside it, unless a writer holds the file's lock (whose save
