@@ -115,9 +115,13 @@ TEST_F(LexswapCommand, MissingFilesAreReportedTableFirst) {
   testkit::write_bytes(table_, testkit::packed_tlk({"x"}));
   testkit::write_bytes(list_, "x = y");
   std::string missing = dir_.file("missing");
+  // The list is looked for before the table is read.
+  const std::string damaged = dir_.file("damaged.tlk");
+  testkit::write_bytes(damaged, "not a talk table");
   struct {
     std::string table, list, message;
   } cases[] = {
+      {damaged, missing, "Cannot proceed, file '" + missing + "' not found.\n"},
       {missing, list_, "Cannot read TALK V1 resource, file '" + missing + "' not found.\n"},
       {missing, missing, "Cannot read TALK V1 resource, file '" + missing + "' not found.\n"},
       {"", list_, "Cannot read TALK V1 resource, file '' not found.\n"},
