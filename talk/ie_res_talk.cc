@@ -83,7 +83,7 @@ load_status read_table_file(const std::string& file_name, file_bytes& file) {
   if (!view.has_header()) return load_status::not_tlk;
   if (!view.has_records()) return load_status::truncated;
   for (std::uint32_t i = 0; i < view.entry_count(); ++i) {
-    if (!view.text(*view.record(i))) return load_status::truncated;
+    if (!view.holds_string(*view.record(i))) return load_status::truncated;
   }
   return load_status::ok;
 }

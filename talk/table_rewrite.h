@@ -44,6 +44,8 @@ class table_rewrite {
   bool save();
 
  private:
-  file_to_rewrite file_;
+  // The table goes after the file: its lock and its save's buffers are let
+  // go of first, and a table of many entries is freed last.
   std::unique_ptr<ie_res_talk> table_;
+  file_to_rewrite file_;
 };

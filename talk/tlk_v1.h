@@ -97,6 +97,13 @@ class file_view {
     return k_header_size + std::uint64_t{entry_count()} * k_record_size <= file_.size();
   }
 
+  // Whether the string `record` names lies inside the file: what `text`
+  // checks, without reading the string.
+  bool holds_string(record_ref record) const {
+    return record.length() == 0 ||
+           bytes(std::uint32_t(strings_offset() + record.offset()), record.length()).has_value();
+  }
+
   // The string `record` names: its `length` bytes at `strings_offset` +
   // `offset` (a 32-bit sum, as the format defines it), up to the first NUL.
   // Nothing when it runs past the end. An empty string reads nothing, so it
