@@ -138,14 +138,15 @@ struct paged_table {
   text_converter converter;
 
   // The text of record `i` in UTF-8, checked for what a PO file cannot hold.
-  result<std::string> text(std::size_t i) {
+  outcome text(std::size_t i, std::string& utf8) {
     conversion_failure failure;
     std::optional<std::string> text = converter.decode(table->records[i].text, failure);
     if (!text)
       return refusal(conversion_message(failure, page.name, entry_where(i, table->name), true));
     if (text->find(k_context_separator) != std::string::npos)
       return refusal(separator_message(entry_where(i, table->name)));
-    return std::move(*text);
+    utf8 = std::move(*text);
+    return {};
   }
 };
 
@@ -235,20 +236,16 @@ outcome write_messages(paged_table& source, paged_table* translation, po_output&
   const std::vector<ie_res_talk::record_view>& records = source.table->records;
   for (std::size_t i = 0; i < records.size(); ++i) {
     if (records[i].text.empty()) continue;
-    result<std::string> id = source.text(i);
-    if (!id.ok()) return id.error();
-    std::string translated;
-    if (translation && i < translation->table->size()) {
-      result<std::string> text = translation->text(i);
-      if (!text.ok()) return text.error();
-      translated = std::move(*text);
-    }
+    std::string id, translated;
+    if (outcome read = source.text(i, id); !read.ok()) return read;
+    if (translation && i < translation->table->size())
+      if (outcome read = translation->text(i, translated); !read.ok()) return read;
     std::string& out = po.text();
     out += '\n';
     if (std::string sound = sound_name(records[i].record); !sound.empty())
       out += "#. sound: " + sound + "\n";
     append_po_string(out, "msgctxt", std::to_string(i));
-    append_po_string(out, "msgid", *id);
+    append_po_string(out, "msgid", id);
     append_po_string(out, "msgstr", translated);
     po.pass_on();
   }
