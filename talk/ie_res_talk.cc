@@ -83,7 +83,8 @@ load_status read_table_file(const std::string& file_name, file_bytes& file) {
   if (!view.has_header()) return load_status::not_tlk;
   if (!view.has_records()) return load_status::truncated;
   for (std::uint32_t i = 0; i < view.entry_count(); ++i) {
-    if (!view.holds_string(*view.record(i))) return load_status::truncated;
+    std::optional<tlk_v1::record_ref> record = view.record(i);
+    if (!record || !view.holds_string(*record)) return load_status::truncated;
   }
   return load_status::ok;
 }
