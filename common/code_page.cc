@@ -120,6 +120,18 @@ std::string code_page_names() {
   return names;
 }
 
+result<code_page> page_named(const std::string& name, std::string_view program) {
+  if (std::optional<code_page> page = find_code_page(name)) return *page;
+  return refusal("Cannot proceed, '" + name + "' is not a code page that " + std::string(program) +
+                 " converts; it converts " + code_page_names() + ".");
+}
+
+result<text_converter> converter_for(const code_page& page) {
+  if (std::optional<text_converter> converter = text_converter::open(page))
+    return std::move(*converter);
+  return refusal("Cannot proceed, this system cannot convert " + std::string(page.name) + ".");
+}
+
 std::string character_name(std::uint32_t character) {
   static constexpr char k_digits[] = "0123456789ABCDEF";
   std::string digits;

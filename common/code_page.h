@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/outcome.h"
+
 // A code page the kit converts: its name as users write it ("cp1252"), and
 // its number in Windows' terms (65001 for UTF-8).
 struct code_page {
@@ -27,6 +29,9 @@ struct code_page {
 std::optional<code_page> find_code_page(std::string_view name);
 // The names of every page the kit converts, for a message.
 std::string code_page_names();
+// The page called `name`, or the refusal that lists the pages `program`
+// converts.
+result<code_page> page_named(const std::string& name, std::string_view program);
 
 // Why a text could not be converted.
 struct conversion_failure {
@@ -70,6 +75,10 @@ class text_converter {
   code_page page_;
   std::unique_ptr<system> system_;
 };
+
+// The converter of `page`, or "Cannot proceed, this system cannot convert
+// PAGE."
+result<text_converter> converter_for(const code_page& page);
 
 // Whether `text` is UTF-8 that a PO file may hold: no byte sequence that is
 // not a character, no surrogate, nothing past U+10FFFF. The offset of the

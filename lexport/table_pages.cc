@@ -7,16 +7,9 @@ std::string entry_where(std::size_t entry, const std::string& table_name) {
   return "entry " + std::to_string(entry) + " of '" + table_name + "'";
 }
 
-result<code_page> page_named(const std::string& name) {
-  if (std::optional<code_page> page = find_code_page(name)) return *page;
-  return refusal("Cannot proceed, '" + name +
-                 "' is not a code page that lexport converts; it converts " + code_page_names() +
-                 ".");
-}
-
 result<code_page> page_of(std::size_t count, const text_at& texts, const std::string& table_name,
                           const std::string& named) {
-  if (!named.empty()) return page_named(named);
+  if (!named.empty()) return page_named(named, "lexport");
   for (std::size_t i = 0; i < count; ++i) {
     if (first_non_utf8(texts(i)))
       return refusal("Cannot proceed, " + entry_where(i, table_name) +
@@ -24,12 +17,6 @@ result<code_page> page_of(std::size_t count, const text_at& texts, const std::st
                      "Western tables).");
   }
   return *find_code_page("utf-8");
-}
-
-result<text_converter> converter_for(const code_page& page) {
-  if (std::optional<text_converter> converter = text_converter::open(page))
-    return std::move(*converter);
-  return refusal("Cannot proceed, this system cannot convert " + std::string(page.name) + ".");
 }
 
 std::string conversion_message(const conversion_failure& failure, std::string_view page_name,

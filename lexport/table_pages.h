@@ -17,9 +17,6 @@
 // contexts do.
 std::string entry_where(std::size_t entry, const std::string& table_name);
 
-// The page called `name`, or the refusal that lists the pages there are.
-result<code_page> page_named(const std::string& name);
-
 // The text of entry `index` as a translator sees it: the bytes up to a NUL.
 using text_at = std::function<std::string_view(std::size_t index)>;
 
@@ -27,10 +24,6 @@ using text_at = std::function<std::string_view(std::size_t index)>;
 // `count` texts is UTF-8; never a guess.
 result<code_page> page_of(std::size_t count, const text_at& texts, const std::string& table_name,
                           const std::string& named);
-
-// The converter of `page`, or "Cannot proceed, this system cannot convert
-// PAGE."
-result<text_converter> converter_for(const code_page& page);
 
 // Why a text does not convert: in decoding, bytes that are no text of the
 // page; in encoding, a character the page cannot hold.

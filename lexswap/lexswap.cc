@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/command.h"
+#include "lexswap/rule_pages.h"
 #include "lexswap/text_pass.h"
 #include "talk/table_rewrite.h"
 
@@ -57,10 +58,23 @@ struct rules_read {
   std::optional<rule_applier> rules;
 };
 
+// The rules in the table's bytes, as `encoding` says the list holds them.
+outcome rules_in_table_bytes(rules_read& read, const std::string& list_name,
+                             const rule_encoding& encoding, const table_rewrite& rewrite) {
+  if (encoding.bytes) return {};
+  if (!encoding.page)
+    return refuse_mixed_pages(read.list, list_name, rewrite.table().entries(), rewrite.name());
+  result<text_converter> converter = converter_for(*encoding.page);
+  if (!converter.ok()) return converter.error();
+  return encode_rules(read.list, list_name, *encoding.page, *converter);
+}
+
 outcome read_rules(const std::string& list_name, const std::string& list_missing,
-                   rules_read& read) {
+                   const rule_encoding& encoding, const table_rewrite& rewrite, rules_read& read) {
   if (outcome listed = read_replacement_list(list_name, read.list, list_missing); !listed.ok())
     return listed;
+  if (outcome bytes = rules_in_table_bytes(read, list_name, encoding, rewrite); !bytes.ok())
+    return bytes;
   if (outcome refused = refuse_rules(read.list, list_name); !refused.ok()) return refused;
   std::cout << read.list.size() << " replacements read." << std::endl;
   std::variant<rule_applier, apply_failure> compiled = rule_applier::compile(read.list);
@@ -91,19 +105,73 @@ outcome apply_rules(ie_res_talk& table, const rules_read& read, const std::strin
   return {};
 }
 
+int usage() {
+  return print_usage({"Usage: lexswap <dialog.tlk> <source file>", "",
+                      "The source file contains a list of 'some-string = replace-with' "
+                      "entries which will be applied to the dialog.tlk resource. Make "
+                      "sure you have a good backup of the dialog.tlk!"});
+}
+
+// The usage text, then the options beside the file names.
+int help() {
+  if (int status = usage(); status != 0) return status;
+  return print_usage(
+      {"", "Options, before the file names:",
+       "  --encoding PAGE  The source file is UTF-8: its rules are converted to the table's "
+       "code page PAGE (" +
+           code_page_names() + ").",
+       "  --bytes          The source file is in the table's own code page: its bytes are "
+       "taken as they are."});
+}
+
+// A command line: the options, then the two file names.
+struct lexswap_command {
+  std::string table;
+  std::string list;
+  std::string encoding;
+  bool bytes = false;
+};
+
+// Nothing when the command line is not one lexswap takes.
+std::optional<lexswap_command> read_command_line(int argc, char** argv) {
+  lexswap_command command;
+  int at = 1;
+  bool encoding_given = false;
+  for (; at < argc; ++at) {
+    const std::string_view argument = argv[at];
+    if (argument == "--encoding" && at + 1 < argc && !encoding_given) {
+      encoding_given = true;
+      command.encoding = argv[++at];
+    } else if (argument == "--bytes" && !command.bytes) {
+      command.bytes = true;
+    } else {
+      break;
+    }
+  }
+  if (argc - at != 2 || (encoding_given && command.bytes)) return std::nullopt;
+  command.table = argv[at];
+  command.list = argv[at + 1];
+  if (encoding_given && command.encoding.empty()) return std::nullopt;
+  return command;
+}
+
 }  // namespace
 
 int run_lexswap(int argc, char** argv) {
   if (only_argument(argc, argv, "--version")) return print_version("lexswap");
-  if (argc != 3) {
-    return print_usage({"Usage: lexswap <dialog.tlk> <source file>", "",
-                        "The source file contains a list of 'some-string = replace-with' "
-                        "entries which will be applied to the dialog.tlk resource. Make "
-                        "sure you have a good backup of the dialog.tlk!"});
-  }
-  const std::string table_name = argv[1];
-  const std::string list_name = argv[2];
+  if (only_argument(argc, argv, "--help")) return help();
+  std::optional<lexswap_command> command = read_command_line(argc, argv);
+  if (!command) return usage();
   constexpr message_stream messages = message_stream::standard_output;
+  rule_encoding encoding;
+  encoding.bytes = command->bytes;
+  if (!command->encoding.empty()) {
+    result<code_page> page = page_named(command->encoding, "lexswap");
+    if (!page.ok()) return exit_with(page.error(), messages);
+    encoding.page = *page;
+  }
+  const std::string& table_name = command->table;
+  const std::string& list_name = command->list;
   // Held until the table is saved: a second run on the table waits, and
   // then reads what this one saved.
   table_rewrite rewrite;
@@ -114,7 +182,7 @@ int run_lexswap(int argc, char** argv) {
   if (outcome opened = rewrite.open(); !opened.ok()) return exit_with(opened.error(), messages);
 
   rules_read rules;
-  if (outcome read = read_rules(list_name, list_missing, rules); !read.ok())
+  if (outcome read = read_rules(list_name, list_missing, encoding, rewrite, rules); !read.ok())
     return exit_with(read.error(), messages);
   if (outcome applied = apply_rules(rewrite.table(), rules, list_name); !applied.ok())
     return exit_with(applied.error(), messages);

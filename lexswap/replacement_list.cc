@@ -30,5 +30,6 @@ outcome read_replacement_list(const std::string& file_name, replacement_list& li
   list_file file;
   outcome read = read_list(file_name, file, missing);
   list = read.ok() ? parse_replacement_list(file.text) : replacement_list{};
+  list.marked_utf8 = read.ok() && file.text.size() < file.bytes.size();
   return read;
 }

@@ -18,6 +18,9 @@ struct replacement_list {
   std::vector<std::string> replacement_strings;
   // The 1-based line of the file that each rule came from, for messages.
   std::vector<std::size_t> line_numbers;
+  // Whether the file began with a UTF-8 byte-order mark: it says that it is
+  // UTF-8 text.
+  bool marked_utf8 = false;
 
   std::size_t size() const { return search_strings.size(); }
 };

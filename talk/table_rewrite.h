@@ -37,6 +37,7 @@ class table_rewrite {
 
   // Only after a successful `open`.
   ie_res_talk& table() { return *table_; }
+  const ie_res_talk& table() const { return *table_; }
   const std::string& name() const { return file_.name(); }
 
   // Saves the table over its file, as `ie_res_talk::save` does, its lines

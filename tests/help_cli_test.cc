@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// What every program answers as its only argument: --help, its usage text;
+// What every program answers as its only argument: --help, its usage text
+// and the options beside it;
 // --version, its name and the kit's version; both with status 0.
 #include <gtest/gtest.h>
 
@@ -16,18 +17,22 @@ TEST(EveryProgram, AnswersHelpAndVersion) {
     std::string program;
     std::string name;
     std::vector<std::string> usage_args;
+    std::vector<std::string> options;
   } programs[] = {
-      {LEXGLEAN, "lexglean", {}},
-      {LEXSWAP, "lexswap", {}},
-      {WORDSIFT, "wordsift", {}},
-      {WORDLOOM, "wordloom", {"-h"}},
+      {LEXGLEAN, "lexglean", {}, {}},
+      {LEXSWAP, "lexswap", {}, {"--encoding", "--bytes"}},
+      {WORDSIFT, "wordsift", {}, {}},
+      {WORDLOOM, "wordloom", {"-h"}, {}},
   };
   for (const auto& one : programs) {
     SCOPED_TRACE(one.name);
     testkit::run_result usage = run(one.program, one.usage_args);
     testkit::run_result help = run(one.program, {"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out, usage.out);
+    // The usage text, then the options beside the command line, if any.
+    EXPECT_EQ(help.out.substr(0, usage.out.size()), usage.out);
+    for (const std::string& option : one.options)
+      EXPECT_NE(help.out.find("\n  " + option + " "), std::string::npos) << option;
     EXPECT_NE(help.out.find("Usage: " + one.name), std::string::npos);
     testkit::run_result version = run(one.program, {"--version"});
     EXPECT_EQ(version.status, 0);

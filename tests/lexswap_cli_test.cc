@@ -276,3 +276,126 @@ TEST_F(LexswapCommand, AgreesWithThePlainLoopOnRandomTablesAndRules) {
 }
 
 }  // namespace
+
+namespace {
+
+// lexswap matches bytes: with --encoding, a UTF-8 list's rules become the
+// table's own bytes, and give what the same rules saved in the table's
+// page give (--bytes, or the plain command line); without an option, a
+// UTF-8 list that could only write UTF-8 into a table of another page is
+// refused, the table untouched.
+TEST_F(LexswapCommand, AUtf8ListIsConvertedToTheTablesCodePage) {
+  testkit::write_bytes(table_, testkit::packed_tlk({"x"}));
+  testkit::write_bytes(list_, "a = b\n");
+  if (run(LEXSWAP, {"--encoding", "cp1252", table_, list_}).out.find("cannot convert") !=
+      std::string::npos)
+    GTEST_SKIP() << "this system has no converters for Windows code pages (glibc's gconv modules)";
+  const std::string bom = "\xef\xbb\xbf";
+  const struct {
+    std::string page, rule, table_text, rule_in_page, expected;
+  } cases[] = {
+      {"cp1250", "Jesionow = Dębogóra", "Jesionow lies east",
+       "Jesionow = D\xea"
+       "bog\xf3ra",
+       "D\xea"
+       "bog\xf3ra lies east"},
+      {"cp1251", "Эшфорд = Ашфорд", "\xdd\xf8\xf4\xee\xf0\xe4!",
+       "\xdd\xf8\xf4\xee\xf0\xe4 = "
+       "\xc0\xf8\xf4\xee\xf0\xe4",
+       "\xc0\xf8\xf4\xee\xf0\xe4!"},
+      {"cp1252", "Ashford = Caféville", "Ashford", "Ashford = Caf\xe9ville", "Caf\xe9ville"},
+      {"cp932", "東京 = 大阪", "\x93\x8c\x8b\x9e\x82\xa9", "\x93\x8c\x8b\x9e = \x91\xe5\x8d\xe3",
+       "\x91\xe5\x8d\xe3\x82\xa9"},
+      {"utf-8", "Café = Tea", "Café au lait", "Café = Tea", "Tea au lait"},
+      // A byte the page leaves undefined (0x81) does not stop the rules.
+      {"cp1252", "naïve = innocent", "\x81 na\xefve", "na\xefve = innocent", "\x81 innocent"},
+  };
+  for (const auto& one : cases) {
+    SCOPED_TRACE(one.page + ": " + one.rule);
+    for (const std::string& mark : {std::string(), bom}) {
+      testkit::write_bytes(table_, testkit::packed_tlk({one.table_text}));
+      testkit::write_bytes(list_, mark + one.rule + "\n");
+      testkit::run_result result = run(LEXSWAP, {"--encoding", one.page, table_, list_});
+      EXPECT_EQ(result.status, 0) << result.out;
+      EXPECT_EQ(table_bytes(), testkit::packed_tlk({one.expected}));
+    }
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--bytes", table_, list_}, {table_, list_}}) {
+      testkit::write_bytes(table_, testkit::packed_tlk({one.table_text}));
+      testkit::write_bytes(list_, one.rule_in_page + "\n");
+      EXPECT_EQ(run(LEXSWAP, args).status, 0);
+      EXPECT_EQ(table_bytes(), testkit::packed_tlk({one.expected}));
+    }
+  }
+
+  const std::string western = testkit::packed_tlk({"Ashford", "Caf\xe9"});
+  const std::string ascii = testkit::packed_tlk({"Ashford"});
+  const std::string advice =
+      "name the table's code page with --encoding (cp1252 for most Western tables), or give "
+      "--bytes for a list in the table's own code page.\n";
+  const struct {
+    std::vector<std::string> options;
+    std::string table, list, message;
+  } refusals[] = {
+      {{"--encoding", "cp1250"},
+       western,
+       "a = b\nЖук = x\n",
+       "Cannot proceed, line 2 of '" + list_ + "': U+0416 is not in cp1250.\n"},
+      {{"--encoding", "cp1252"},
+       western,
+       "Caf\xe9 = x\n",
+       "Cannot proceed, line 1 of '" + list_ + "': the rule is not UTF-8 text.\n"},
+      {{"--encoding", "cp9999"},
+       western,
+       "a = b\n",
+       "Cannot proceed, 'cp9999' is not a code page that lexswap converts; it converts utf-8, "
+       "cp1250, cp1251, cp1252, cp1253, cp1254, cp1255, cp1256, cp1257, cp874, cp932, cp936, "
+       "cp949, cp950.\n"},
+      {{},
+       western,
+       "Ashford = Caféville\n",
+       "Cannot proceed, '" + list_ + "' is UTF-8 text and the texts of '" + table_ + "' are not; " +
+           advice},
+      {{},
+       western,
+       bom + "Ashford = Caf\xe9ville\n",
+       "Cannot proceed, '" + list_ + "' is UTF-8 text and the texts of '" + table_ + "' are not; " +
+           advice},
+      // "PODRÓŻ" in cp1250 happens to be UTF-8 too: hence --bytes.
+      {{},
+       ascii,
+       "PODRO = PODR\xd3\xaf\n",
+       "Cannot proceed, '" + list_ + "' is UTF-8 text and nothing in '" + table_ +
+           "' tells its code page; " + advice},
+  };
+  for (const auto& one : refusals) {
+    SCOPED_TRACE(one.message);
+    testkit::write_bytes(table_, one.table);
+    testkit::write_bytes(list_, one.list);
+    std::vector<std::string> args = one.options;
+    args.insert(args.end(), {table_, list_});
+    testkit::run_result result = run(LEXSWAP, args);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, one.message);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(table_bytes(), one.table);
+  }
+  // A UTF-8 list against a UTF-8 table, and an ASCII list against any
+  // table, are taken as they are.
+  EXPECT_EQ(swap({"Café"}, "Café = Tea\n").status, 0);
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"Tea"}));
+  EXPECT_EQ(swap({"Caf\xe9"}, "Caf = Tea\n").status, 0);
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"Tea\xe9"}));
+  // Options stand before the file names, once each.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--encoding", "cp1252", "--bytes", table_, list_},
+        {"--encoding", table_, list_},
+        {table_, list_, "--bytes"},
+        {"--bytes", "--bytes", table_, list_}}) {
+    testkit::run_result result = run(LEXSWAP, args);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, k_usage);
+  }
+}
+
+}  // namespace
