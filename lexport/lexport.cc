@@ -369,16 +369,32 @@ outcome open_po_file(const std::string& name, po_source& po) {
   return convert_po_text(name, *page, po);
 }
 
+bool is_ascii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 // The code page to import into: --encoding, else the one the PO file
 // records, which never outranks the table's own bytes: a table that does
 // not read in it is refused as it would be without that header.
 result<code_page> import_page(const import_settings& settings, const po_source& po,
                               std::size_t count, const text_at& texts) {
   std::string named = settings.encoding;
-  const std::string recorded =
-      po_header_field(po.header, "X-Lexport-Translation-Encoding").value_or("");
+  std::string recorded = po_header_field(po.header, "X-Lexport-Translation-Encoding").value_or("");
+  // Texts that are all ASCII read alike in every page, so they cannot tell
+  // theirs: the page the table was exported in is the next best witness,
+  // and without any, the user must name it.
+  bool ascii = true;
+  for (std::size_t i = 0; i < count && ascii; ++i) ascii = is_ascii(texts(i));
+  if (ascii && recorded.empty())
+    recorded = po_header_field(po.header, "X-Lexport-Source-Encoding").value_or("");
   const bool from_header = named.empty() && !recorded.empty();
   if (named.empty()) named = recorded;
+  if (ascii && named.empty())
+    return refusal("Cannot proceed, the texts of '" + settings.table +
+                   "' are all ASCII, which reads alike in every code page; name the table's "
+                   "code page with --encoding (cp1252 for most Western tables).");
   result<code_page> page = page_of(count, texts, settings.table, named);
   if (!page.ok() || !from_header) return page;
   if (page->name == "utf-8") {
@@ -503,7 +519,7 @@ int run_import(const import_settings& settings) {
     return fail(line_failure(read.error(), settings.po).message);
   if (!import.refused().ok()) return fail(import.refused().message());
   const import_counts& counts = import.counts();
-  std::cout << counts.imported << " strings imported; "
+  std::cout << counts.imported << " strings imported in " << page->name << "; "
             << counts.untranslated + counts.fuzzy + counts.same << " left as they were ("
             << counts.untranslated << " untranslated, " << counts.fuzzy << " fuzzy, " << counts.same
             << " already the same)." << std::endl;

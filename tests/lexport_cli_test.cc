@@ -99,7 +99,7 @@ TEST_F(LexportCommand, ExportAndImportGiveBackEveryTableByteForByte) {
     EXPECT_EQ(result.status, 0) << result.err;
     std::size_t texts = 0;
     for (const std::string& text : one.texts) texts += !text.empty();
-    EXPECT_EQ(result.out, "0 strings imported; " + std::to_string(texts) +
+    EXPECT_EQ(result.out, "0 strings imported in " + one.page + "; " + std::to_string(texts) +
                               " left as they were (0 untranslated, 0 fuzzy, " +
                               std::to_string(texts) + " already the same).\n");
     EXPECT_EQ(table_bytes(), original);
@@ -161,7 +161,7 @@ TEST_F(LexportCommand, ATranslationSavedByPolibGoesIntoTheTable) {
     // The code page comes from the PO this time.
     testkit::run_result result = run(LEXPORT, {"import", table_, po_});
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out.substr(0, 19), "1 strings imported;");
+    EXPECT_EQ(result.out.substr(0, result.out.find(';')), "1 strings imported in " + one.page);
     std::vector<std::string> expected = one.texts;
     expected[0] = one.translation;
     EXPECT_EQ(table_bytes(), testkit::packed_tlk(expected));
@@ -198,13 +198,13 @@ TEST_F(LexportCommand, AnOldTranslationIsBroughtUpToDateTheGettextWay) {
   result = run(LEXPORT, {"import", russian, merged});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out,
-            "1 strings imported; 2 left as they were (1 untranslated, 1 fuzzy, 0 already the "
-            "same).\n");
+            "1 strings imported in cp1251; 2 left as they were (1 untranslated, 1 fuzzy, 0 already "
+            "the same).\n");
   EXPECT_EQ(testkit::read_bytes(russian), testkit::packed_tlk({"?", "\xcf\xee\xea\xe0", "?"}));
   result = run(LEXPORT, {"import", russian, merged, "--fuzzy"});
   EXPECT_EQ(result.out,
-            "1 strings imported; 2 left as they were (1 untranslated, 0 fuzzy, 1 already the "
-            "same).\n");
+            "1 strings imported in cp1251; 2 left as they were (1 untranslated, 0 fuzzy, 1 already "
+            "the same).\n");
   EXPECT_EQ(testkit::read_bytes(russian),
             testkit::packed_tlk({"\xcf\xf0\xe8\xe2\xe5\xf2", "\xcf\xee\xea\xe0", "?"}));
 }
@@ -259,6 +259,57 @@ TEST_F(LexportCommand, WhatTheUserNamesIsWhatLexportTakes) {
   result = run(LEXPORT, {"import", table_, po_, "--encoding", "cp1252"});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(table_bytes(), unpacked);
+}
+
+// Texts that are all ASCII read alike in every code page: an import into
+// such a table takes --encoding, else the translation's page that the PO
+// records, else the page the table was exported in, and never UTF-8 by
+// default; the summary says which page it wrote.
+TEST_F(LexportCommand, AnAsciiTableIsWrittenInThePageThePoRecords) {
+  const std::string table = testkit::packed_tlk({"Hello"});
+  const std::string message =
+      "msgctxt \"0\"\nmsgid \"Hello\"\nmsgstr "
+      "\"\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82\"\n";
+  const std::string cp1251 = "\xcf\xf0\xe8\xe2\xe5\xf2";
+  auto header = [](const std::string& fields) {
+    return "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n" + fields +
+           "\n";
+  };
+  const struct {
+    std::string fields;
+    std::vector<std::string> options;
+    std::string out, text;
+  } cases[] = {
+      {"\"X-Lexport-Source-Encoding: cp1251\\n\"\n", {}, "1 strings imported in cp1251;", cp1251},
+      {"\"X-Lexport-Source-Encoding: cp1252\\n\"\n\"X-Lexport-Translation-Encoding: cp1251\\n\"\n",
+       {},
+       "1 strings imported in cp1251;",
+       cp1251},
+      {"\"X-Lexport-Source-Encoding: cp1252\\n\"\n",
+       {"--encoding", "utf-8"},
+       "1 strings imported in utf-8;",
+       "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82"},
+  };
+  for (const auto& one : cases) {
+    SCOPED_TRACE(one.fields);
+    testkit::write_bytes(table_, table);
+    testkit::write_bytes(po_, header(one.fields) + message);
+    std::vector<std::string> args = {"import", table_, po_};
+    args.insert(args.end(), one.options.begin(), one.options.end());
+    testkit::run_result result = run(LEXPORT, args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out.substr(0, result.out.find(';') + 1), one.out);
+    EXPECT_EQ(table_bytes(), testkit::packed_tlk({one.text}));
+  }
+  testkit::write_bytes(table_, table);
+  testkit::write_bytes(po_, header("") + message);
+  testkit::run_result result = run(LEXPORT, {"import", table_, po_});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err,
+            "Cannot proceed, the texts of '" + table_ +
+                "' are all ASCII, which reads alike in every code page; name the "
+                "table's code page with --encoding (cp1252 for most Western tables).\n");
+  EXPECT_EQ(table_bytes(), table);
 }
 
 // `lexport export t -o /dev/stdout > t.po 2>&-`: the run's own message
