@@ -47,35 +47,6 @@ bool refused_character(const code_page& page, std::uint32_t character) {
          (page.number == 1255 && character == 0x5ba);
 }
 
-// The length of the UTF-8 sequence at `at`, and its character; length 0
-// where the bytes are no character.
-std::pair<std::size_t, std::uint32_t> utf8_character(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char first = byte(at);
-  if (first < 0x80) return {1, first};
-  std::size_t length = 0;
-  std::uint32_t character = 0;
-  std::uint32_t lowest = 0;
-  if (first >= 0xc2 && first <= 0xdf) {
-    length = 2, character = first & 0x1fu, lowest = 0x80;
-  } else if (first >= 0xe0 && first <= 0xef) {
-    length = 3, character = first & 0x0fu, lowest = 0x800;
-  } else if (first >= 0xf0 && first <= 0xf4) {
-    length = 4, character = first & 0x07u, lowest = 0x10000;
-  } else {
-    return {0, 0};
-  }
-  if (text.size() - at < length) return {0, 0};
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xc0u) != 0x80) return {0, 0};
-    character = character << 6 | (byte(at + i) & 0x3fu);
-  }
-  // Overlong forms, surrogates and what lies past Unicode are no text.
-  if (character < lowest || character > 0x10ffff || (character >= 0xd800 && character <= 0xdfff))
-    return {0, 0};
-  return {length, character};
-}
-
 // The first byte from `at` on that is not ASCII, eight bytes at a time:
 // most texts of most tables are ASCII all through.
 std::size_t skip_ascii(std::string_view text, std::size_t at) {
@@ -138,6 +109,45 @@ std::string character_name(std::uint32_t character) {
   for (; character != 0 || digits.size() < 4; character >>= 4)
     digits.insert(digits.begin(), k_digits[character & 0xfu]);
   return "U+" + digits;
+}
+
+std::pair<std::size_t, std::uint32_t> utf8_character(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char first = byte(at);
+  if (first < 0x80) return {1, first};
+  std::size_t length = 0;
+  std::uint32_t character = 0;
+  std::uint32_t lowest = 0;
+  if (first >= 0xc2 && first <= 0xdf) {
+    length = 2, character = first & 0x1fu, lowest = 0x80;
+  } else if (first >= 0xe0 && first <= 0xef) {
+    length = 3, character = first & 0x0fu, lowest = 0x800;
+  } else if (first >= 0xf0 && first <= 0xf4) {
+    length = 4, character = first & 0x07u, lowest = 0x10000;
+  } else {
+    return {0, 0};
+  }
+  if (text.size() - at < length) return {0, 0};
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xc0u) != 0x80) return {0, 0};
+    character = character << 6 | (byte(at + i) & 0x3fu);
+  }
+  // Overlong forms, surrogates and what lies past Unicode are no text.
+  if (character < lowest || character > 0x10ffff || (character >= 0xd800 && character <= 0xdfff))
+    return {0, 0};
+  return {length, character};
+}
+
+void append_utf8(std::string& out, std::uint32_t character) {
+  if (character < 0x80) {
+    out += static_cast<char>(character);
+    return;
+  }
+  const int length = character < 0x800 ? 2 : character < 0x10000 ? 3 : 4;
+  static constexpr unsigned char k_lead[] = {0, 0, 0xc0, 0xe0, 0xf0};
+  out += static_cast<char>(k_lead[length] | (character >> (6 * (length - 1))));
+  for (int i = length - 2; i >= 0; --i)
+    out += static_cast<char>(0x80 | ((character >> (6 * i)) & 0x3f));
 }
 
 std::optional<std::size_t> first_non_utf8(std::string_view text) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/outcome.h"
@@ -84,6 +85,14 @@ result<text_converter> converter_for(const code_page& page);
 // not a character, no surrogate, nothing past U+10FFFF. The offset of the
 // first fault where it is not.
 std::optional<std::size_t> first_non_utf8(std::string_view text);
+
+// The length of the UTF-8 sequence at `at`, below the size of `text`, and
+// its character; length 0 where the bytes are no character (overlong forms,
+// surrogates and what lies past U+10FFFF included).
+std::pair<std::size_t, std::uint32_t> utf8_character(std::string_view text, std::size_t at);
+
+// Appends `character` (below U+110000, no surrogate) to `out` in UTF-8.
+void append_utf8(std::string& out, std::uint32_t character);
 
 // The first character of `text` (UTF-8, checked) at `offset`.
 std::uint32_t character_at(std::string_view text, std::size_t offset);

@@ -21,7 +21,7 @@ TEST(EveryProgram, AnswersHelpAndVersion) {
   } programs[] = {
       {LEXGLEAN, "lexglean", {}, {}},
       {LEXSWAP, "lexswap", {}, {"--encoding", "--bytes"}},
-      {WORDSIFT, "wordsift", {}, {}},
+      {WORDSIFT, "wordsift", {}, {"--lower"}},
       {WORDLOOM, "wordloom", {"-h"}, {}},
   };
   for (const auto& one : programs) {

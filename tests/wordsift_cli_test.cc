@@ -142,3 +142,27 @@ TEST_F(WordsiftCommand, AgreesWithSortAndCommOnRandomLists) {
 }
 
 }  // namespace
+
+namespace {
+
+// --lower folds both lists before they are compared, letters of every
+// script in UTF-8 and A-Z in bytes that are not UTF-8, so that lexglean's
+// words can be held against a dictionary whose names are capitalised.
+TEST_F(WordsiftCommand, LowerComparesBothListsInLowerCase) {
+  testkit::write_bytes(source_, "Café\nŻÓŁW\nKsiążę\nApple\nzebra\nDOM\n\xc9t\xc9\n");
+  testkit::write_bytes(exclude_, "café\nżółw\napple\nDom\n");
+  testkit::run_result result = run(WORDSIFT, {"--lower", source_, exclude_});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "książę\nzebra\n\xc9t\xc9\n");
+  EXPECT_EQ(result.err, "7 words read from source file.\n4 words read from exclude file.\n");
+  // Without it, case matters, as it always has; the option stands first,
+  // and a file named like it is ./--lower.
+  EXPECT_EQ(run(WORDSIFT, {source_, exclude_}).out,
+            "Apple\nCaf\xc3\xa9\nDOM\nKsiążę\nzebra\nŻÓŁW\n\xc9t\xc9\n");
+  for (const auto& args : {std::vector<std::string>{"--lower", source_},
+                           {source_, exclude_, "--lower"},
+                           {"--lower", "--lower", source_, exclude_}})
+    EXPECT_EQ(run(WORDSIFT, args).out, k_usage);
+}
+
+}  // namespace

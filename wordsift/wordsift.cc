@@ -8,6 +8,7 @@
 #include "common/command.h"
 #include "common/side_task.h"
 #include "common/text_lines.h"
+#include "common/unicode.h"
 
 namespace {
 
@@ -96,10 +97,19 @@ struct word_list {
   list_file file;
   line_list lines;
   outcome read;
+  // With --lower, the list's text in lower case, which the lines view.
+  std::string folded;
 
-  void load(const std::string& file_name, const std::string& missing) {
+  void load(const std::string& file_name, const std::string& missing, bool lower) {
     read = read_list(file_name, file, missing);
-    if (read.ok()) lines = distinct_lines(file.text);
+    if (!read.ok()) return;
+    if (!lower) {
+      lines = distinct_lines(file.text);
+      return;
+    }
+    folded = fold_case(file.text);
+    file = {};
+    lines = distinct_lines(folded);
   }
 };
 
@@ -107,9 +117,9 @@ struct word_list {
 // second processor: the two take about as long as the longer one.
 void load_both(word_list& source, const std::string& source_name, const std::string& source_missing,
                word_list& exclude, const std::string& exclude_name,
-               const std::string& exclude_missing) {
-  side_task exclude_task([&] { exclude.load(exclude_name, exclude_missing); });
-  source.load(source_name, source_missing);
+               const std::string& exclude_missing, bool lower) {
+  side_task exclude_task([&] { exclude.load(exclude_name, exclude_missing, lower); });
+  source.load(source_name, source_missing, lower);
   exclude_task.wait();
 }
 
@@ -120,16 +130,27 @@ bool report_count(std::size_t count, const char* what) {
   return true;
 }
 
+int usage() {
+  return print_usage({"Usage: wordsift <source-file> <exclude-file>", "",
+                      "Outputs every word of source which does not occur in exclude file."});
+}
+
 }  // namespace
 
 int run_wordsift(int argc, char** argv) {
   if (only_argument(argc, argv, "--version")) return print_version("wordsift");
-  if (argc != 3) {
-    return print_usage({"Usage: wordsift <source-file> <exclude-file>", "",
-                        "Outputs every word of source which does not occur in exclude file."});
+  if (only_argument(argc, argv, "--help")) {
+    if (int status = usage(); status != 0) return status;
+    return print_usage({"", "Options, before the file names:",
+                        "  --lower  Compare the lines of both files in lower case (UTF-8 "
+                        "letters of every script, A-Z in other bytes), and write them so."});
   }
-  const std::string source_name = argv[1];
-  const std::string exclude_name = argv[2];
+  // The one option stands before the file names; a file of that name is
+  // ./--lower.
+  const bool lower = argc > 1 && std::string_view(argv[1]) == "--lower";
+  if (argc != (lower ? 4 : 3)) return usage();
+  const std::string source_name = argv[lower ? 2 : 1];
+  const std::string exclude_name = argv[lower ? 3 : 2];
   const std::string exclude_missing =
       "Cannot proceed, exclude-file '" + exclude_name + "' not found.";
   const std::string source_missing = "Cannot proceed, source-file '" + source_name + "' not found.";
@@ -140,7 +161,7 @@ int run_wordsift(int argc, char** argv) {
   // source list that cannot be read ends the run before the exclude list
   // is spoken of.
   word_list source, exclude;
-  load_both(source, source_name, source_missing, exclude, exclude_name, exclude_missing);
+  load_both(source, source_name, source_missing, exclude, exclude_name, exclude_missing, lower);
   if (!source.read.ok()) return exit_with_message(source.read.message());
   if (!report_count(source.lines.size(), " words read from source file.")) return 1;
   if (!exclude.read.ok()) return exit_with_message(exclude.read.message());
