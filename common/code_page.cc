@@ -103,6 +103,42 @@ result<text_converter> converter_for(const code_page& page) {
   return refusal("Cannot proceed, this system cannot convert " + std::string(page.name) + ".");
 }
 
+result<page_decoder> page_decoder::open(const code_page& page) {
+  page_decoder decoder;
+  if (page.number == 65001) {
+    decoder.utf8_ = true;
+    return decoder;
+  }
+  result<text_converter> converter = converter_for(page);
+  if (!converter.ok()) return converter.error();
+  conversion_failure failure;
+  // The one character that `bytes` decode to, or `k_none`.
+  auto character_of = [&](const std::string& bytes) {
+    std::optional<std::string> utf8 = converter->decode(bytes, failure);
+    if (!utf8 || utf8->empty()) return k_none;
+    const auto [length, character] = utf8_character(*utf8, 0);
+    return length == utf8->size() ? character : k_none;
+  };
+  decoder.single_.assign(256, k_none);
+  decoder.single_[0] = 0;
+  for (int first = 1; first < 256; ++first) {
+    decoder.single_[first] = character_of(std::string(1, static_cast<char>(first)));
+    if (decoder.single_[first] != k_none || !page.double_byte || first < 0x81) continue;
+    decoder.double_.resize(256 * 256, k_none);
+    bool lead = false;
+    for (int second = 1; second < 256; ++second) {
+      const std::uint32_t character =
+          character_of({static_cast<char>(first), static_cast<char>(second)});
+      decoder.double_[(std::size_t(first) << 8) | std::size_t(second)] = character;
+      lead = lead || character != k_none;
+    }
+    if (lead) decoder.single_[first] = k_lead;
+  }
+  for (std::uint32_t c = 1; c < 0x80; ++c)
+    decoder.ascii_as_is_ = decoder.ascii_as_is_ && decoder.single_[c] == c;
+  return decoder;
+}
+
 std::string character_name(std::uint32_t character) {
   static constexpr char k_digits[] = "0123456789ABCDEF";
   std::string digits;
@@ -145,9 +181,11 @@ void append_utf8(std::string& out, std::uint32_t character) {
   }
   const int length = character < 0x800 ? 2 : character < 0x10000 ? 3 : 4;
   static constexpr unsigned char k_lead[] = {0, 0, 0xc0, 0xe0, 0xf0};
-  out += static_cast<char>(k_lead[length] | (character >> (6 * (length - 1))));
-  for (int i = length - 2; i >= 0; --i)
-    out += static_cast<char>(0x80 | ((character >> (6 * i)) & 0x3f));
+  char bytes[4];
+  bytes[0] = static_cast<char>(k_lead[length] | (character >> (6 * (length - 1))));
+  for (int i = 1; i < length; ++i)
+    bytes[i] = static_cast<char>(0x80 | ((character >> (6 * (length - 1 - i))) & 0x3f));
+  out.append(bytes, static_cast<std::size_t>(length));
 }
 
 std::optional<std::size_t> first_non_utf8(std::string_view text) {

@@ -81,11 +81,6 @@ class text_converter {
 // PAGE."
 result<text_converter> converter_for(const code_page& page);
 
-// Whether `text` is UTF-8 that a PO file may hold: no byte sequence that is
-// not a character, no surrogate, nothing past U+10FFFF. The offset of the
-// first fault where it is not.
-std::optional<std::size_t> first_non_utf8(std::string_view text);
-
 // The length of the UTF-8 sequence at `at`, below the size of `text`, and
 // its character; length 0 where the bytes are no character (overlong forms,
 // surrogates and what lies past U+10FFFF included).
@@ -93,6 +88,48 @@ std::pair<std::size_t, std::uint32_t> utf8_character(std::string_view text, std:
 
 // Appends `character` (below U+110000, no surrogate) to `out` in UTF-8.
 void append_utf8(std::string& out, std::uint32_t character);
+
+// Reads the characters of one code page one at a time, from tables made
+// once through the page's converter: a character is what `decode` makes of
+// its bytes alone, so that the two agree on every text (the pages the kit
+// converts are read a character at a time, each of one or two bytes that its
+// first byte tells), and a scan needs no call into the system for each text.
+class page_decoder {
+ public:
+  static result<page_decoder> open(const code_page& page);
+
+  // Whether every byte below 0x80 is its own ASCII character, as in
+  // almost every text of almost every table: a scan then takes such bytes
+  // without a look-up.
+  bool ascii_as_is() const { return ascii_as_is_; }
+
+  // The length of the character at `at`, below the size of `text`, and the
+  // character; length 0 where the bytes are no text of the page.
+  std::pair<std::size_t, std::uint32_t> next(std::string_view text, std::size_t at) const {
+    if (utf8_) return utf8_character(text, at);
+    const auto first = static_cast<unsigned char>(text[at]);
+    const std::uint32_t single = single_[first];
+    if (single != k_lead) return {single == k_none ? 0 : 1, single};
+    if (at + 1 >= text.size()) return {0, 0};
+    const std::uint32_t pair =
+        double_[(std::size_t{first} << 8) | static_cast<unsigned char>(text[at + 1])];
+    return {pair == k_none ? 0 : 2, pair};
+  }
+
+ private:
+  static constexpr std::uint32_t k_none = 0xffffffff;
+  static constexpr std::uint32_t k_lead = 0xfffffffe;
+
+  bool utf8_ = false;
+  bool ascii_as_is_ = true;
+  std::vector<std::uint32_t> single_;
+  std::vector<std::uint32_t> double_;
+};
+
+// Whether `text` is UTF-8 that a PO file may hold: no byte sequence that is
+// not a character, no surrogate, nothing past U+10FFFF. The offset of the
+// first fault where it is not.
+std::optional<std::size_t> first_non_utf8(std::string_view text);
 
 // The first character of `text` (UTF-8, checked) at `offset`.
 std::uint32_t character_at(std::string_view text, std::size_t offset);

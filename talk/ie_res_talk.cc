@@ -184,14 +184,15 @@ ie_res_talk::load_result ie_res_talk::load_table(const std::string& file_name,
   return load_result::loaded;
 }
 
-bool ie_res_talk::read_texts(const std::string& file_name, file_bytes& file,
-                             const std::function<void(std::string_view)>& visit) {
+bool ie_res_talk::read_texts(
+    const std::string& file_name, file_bytes& file,
+    const std::function<bool(std::uint32_t entry, std::string_view)>& visit) {
   load_status status = read_table_file(file_name, file);
   if (status != load_status::ok) return report_load(status, file_name);
   const tlk_v1::file_view view(file);
   shared_strings sharing(view);
   for (std::uint32_t i = 0; i < view.entry_count(); ++i) {
-    if (!sharing.earlier(i)) visit(*view.text(*view.record(i)));
+    if (!sharing.earlier(i) && !visit(i, *view.text(*view.record(i)))) break;
   }
   return true;
 }

@@ -72,10 +72,12 @@ class ie_res_talk {
   // the entries: for callers that only read the texts once. Every record is
   // checked before the first text is visited, so a damaged file visits none.
   // A stored string is visited once, however many records name it (the same
-  // offset and length). The texts are views into `file`, which holds the
-  // file's bytes afterwards, so they last as long as it does.
-  [[nodiscard]] static bool read_texts(const std::string& file_name, file_bytes& file,
-                                       const std::function<void(std::string_view)>& visit);
+  // offset and length), with the number of the first entry that names it;
+  // `visit` returns false to stop. The texts are views into `file`, which
+  // holds the file's bytes afterwards, so they last as long as it does.
+  [[nodiscard]] static bool read_texts(
+      const std::string& file_name, file_bytes& file,
+      const std::function<bool(std::uint32_t entry, std::string_view)>& visit);
 
   // A record as `read_records` hands it out: its 26 bytes and its text (up
   // to the first NUL), both in the bytes of the file.

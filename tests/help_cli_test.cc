@@ -19,7 +19,7 @@ TEST(EveryProgram, AnswersHelpAndVersion) {
     std::vector<std::string> usage_args;
     std::vector<std::string> options;
   } programs[] = {
-      {LEXGLEAN, "lexglean", {}, {}},
+      {LEXGLEAN, "lexglean", {}, {"--encoding", "--lower"}},
       {LEXSWAP, "lexswap", {}, {"--encoding", "--bytes"}},
       {WORDSIFT, "wordsift", {}, {"--lower"}},
       {WORDLOOM, "wordloom", {"-h"}, {}},

@@ -3,8 +3,10 @@
 // Notepad, special files, hostile tables, too little memory.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
+#include <random>
 
 #include <algorithm>
 #include <filesystem>
@@ -210,6 +212,33 @@ TEST_F(Inputs, ATableOfOverlappingStringsPastWhatASaveCanHoldIsRefusedAtOnce) {
   result = run(LEXPORT, {"export", table, "-o", dir_.file("dialog.po")}, limited);
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_GT(fs::file_size(dir_.file("dialog.po")), std::uint64_t{300} * 900000);
+}
+
+// lexglean with a code page keeps a long word as the table's bytes, as it
+// does without one: 1,500 records of 60,000 letters at offsets 0 to 1,499
+// of one text of 60 KB are 90 MB of words, 135 MB as UTF-8 copies, and
+// take far less memory than that.
+TEST_F(Inputs, LongWordsOfOverlappingStringsCostNoCopies) {
+  if (testkit::under_wine() || testkit::under_emulator())
+    GTEST_SKIP() << "wine and emulators cannot start under a limit on memory";
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer cannot start under a limit on memory";
+#endif
+  std::mt19937 random(7);
+  std::string text;
+  while (text.size() < 62000) text += static_cast<char>(random() % 2 ? 0xe9 : 'a' + random() % 26);
+  std::vector<testkit::record> records(1500);
+  for (std::uint32_t i = 0; i < records.size(); ++i) {
+    records[i].offset = i;
+    records[i].length = 60000;
+  }
+  std::string table = dir_.put("dialog.tlk", testkit::tlk_bytes(records, text, 18 + 26 * 1500));
+  testkit::run_options limited;
+  limited.memory_limit = std::uint64_t{96} << 20;
+  limited.stdout_file = dir_.put("words.txt", "");
+  testkit::run_result result = run(LEXGLEAN, {"--encoding", "cp1252", "--lower", table}, limited);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_GT(fs::file_size(dir_.file("words.txt")), std::uint64_t{1500} * 60000);
 }
 
 // The format's offsets reach 4 GiB - 1 bytes: a table whose save would be
