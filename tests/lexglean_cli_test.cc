@@ -177,6 +177,10 @@ TEST(LexgleanCommand, ReadsTheWordsOfEveryScriptInTheTablesCodePage) {
   if (run(LEXGLEAN, {"--encoding", "cp1252", table}).err.find("cannot convert") !=
       std::string::npos)
     GTEST_SKIP() << "this system has no converters for Windows code pages (glibc's gconv modules)";
+#ifdef _WIN32
+  GTEST_SKIP() << "a Windows test cannot start this system's Python; ctest --preset wine runs "
+                  "this test against the Windows build";
+#endif
   testkit::run_options host;
   host.host_tool = true;
   if (run("/usr/bin/python3", {"-c", "import unicodedata"}, host).status != 0)
@@ -204,6 +208,7 @@ TEST(LexgleanCommand, ReadsTheWordsOfEveryScriptInTheTablesCodePage) {
     testkit::run_result python = run("/usr/bin/python3", args, host);
     ASSERT_EQ(python.status, 0) << python.err;
     std::vector<std::string> lines = split_lines(python.out);
+    ASSERT_FALSE(lines.empty());
     std::vector<std::string> texts;
     std::string hex;
     for (std::istringstream in(lines[0]); in >> hex;) texts.push_back(from_hex(hex));
