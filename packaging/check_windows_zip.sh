@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Checks the layout of the Windows zip as a Windows user meets it: one
 # folder, the five programs at its top beside README.txt and LICENSE.txt,
-# the manual pages and the guide as text in doc/, the sample table and rule
-# list in examples/, nothing else, and every
+# the manual pages and the guide as text in doc/, the sample table, its rule
+# list and the guide's Polish lists in examples/, nothing else, and every
 # text file with CR LF line ends (Notepad shows bare LF files as one line
 # on older Windows).
 #
@@ -28,6 +28,8 @@ $folder/doc/wordloom.txt
 $folder/doc/wordsift.txt
 $folder/examples
 $folder/examples/dialog.tlk
+$folder/examples/polish-rules.txt
+$folder/examples/polish-words.txt
 $folder/examples/rules.txt
 $folder/lexglean.exe
 $folder/lexport.exe

@@ -9,13 +9,14 @@
 #
 #   check_guide.sh GUIDE SAMPLE_TABLE PROGRAM_FOLDER...
 #     The Linux guide: a prompt "$ ", a "> " line continues the command; it
-#     runs in sh with a copy of the sample table as dialog.tlk and the built
-#     programs first on the PATH.
+#     runs in sh with a copy of the sample table as dialog.tlk, the Polish
+#     lists beside the sample in examples/, and the built programs first on
+#     the PATH.
 #   check_guide.sh --windows GUIDE SAMPLE_TABLE RULE_LIST
 #     The Windows guide: a prompt "C:\lexkit> "; each command runs in wine's
 #     cmd in a folder laid out as the zip is (the programs of the Windows
-#     build that KIT_TEST_EXE_DIR names, and the sample table and rule list
-#     in examples), with the dictionary the guide assumes saved there as
+#     build that KIT_TEST_EXE_DIR names, and the sample table, its rule list
+#     and the Polish lists in examples), with the dictionary the guide assumes saved there as
 #     dictionary.txt. Line ends are compared without their CR.
 #
 # Skipped (status 77) where the dictionary the guide uses is missing or is
@@ -56,6 +57,9 @@ if $windows; then
   mkdir "$work/run/examples"
   cp "$sample" "$work/run/examples/dialog.tlk"
   sed 's/$/\r/' "$rules" > "$work/run/examples/rules.txt"
+  for list in polish-rules.txt polish-words.txt; do
+    sed 's/$/\r/' "$(dirname "$sample")/$list" > "$work/run/examples/$list"
+  done
   cp "$dictionary" "$work/run/dictionary.txt"
   for program in lexglean lexport lexswap wordloom wordsift; do
     cp "$build/$program/$program.exe" "$work/run/" || exit 1
@@ -83,6 +87,9 @@ else
   done
   export PATH
   cp "$sample" "$work/run/dialog.tlk"
+  mkdir "$work/run/examples"
+  cp "$(dirname "$sample")/polish-rules.txt" "$(dirname "$sample")/polish-words.txt" \
+    "$work/run/examples/"
   run_case() { (cd "$work/run" && sh "$1") 2>&1; }
 fi
 
