@@ -567,6 +567,12 @@ int run_lexport(int argc, char** argv) {
     std::cout << app.help();
     return 0;
   }
+  // A word in the subcommand's place that is none (a slip of the keys, or a
+  // file name first) is named, with the two there are.
+  if (const std::string_view first = argv[1];
+      !first.empty() && first[0] != '-' && first != "export" && first != "import")
+    return fail("Cannot proceed, '" + std::string(first) +
+                "' is not a subcommand of lexport; it has export and import.");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

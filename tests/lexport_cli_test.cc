@@ -357,6 +357,9 @@ TEST_F(LexportCommand, EachRefusalSaysWhereAndChangesNothing) {
        "",
        "Cannot proceed, entry 2 of '" + table_ +
            "' holds bytes that are no cp1251 text, from byte 1 on.\n"},
+      {{"frob", table_},
+       "",
+       "Cannot proceed, 'frob' is not a subcommand of lexport; it has export and import.\n"},
       // Of two tables, the one that is damaged is named.
       {{"export", table_, "--encoding", "cp1252", "--translation", po_, "-o", dir_.file("x.po")},
        table.substr(0, table.size() - 1),
