@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "lexport/table_pages.h"
 
+#include <iostream>
 #include <utility>
+
+#include "common/command.h"
 
 std::string entry_where(std::size_t entry, const std::string& table_name) {
   return "entry " + std::to_string(entry) + " of '" + table_name + "'";
@@ -37,4 +40,14 @@ outcome readable_texts(std::size_t count, const text_at& texts, const std::strin
     if (!converter.decode(texts(i), failure))
       return refusal(conversion_message(failure, page.name, entry_where(i, table_name), true));
   return {};
+}
+
+int fail(std::string_view message) {
+  if (!flush_standard_output()) return 1;
+  std::cerr << message << std::endl;
+  return 1;
+}
+
+std::string damaged_message(const std::string& name) {
+  return "Cannot proceed, file '" + name + "' could not be read as a talk table.";
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Which code page a talk table's texts are in, and lexport's messages for a
-// text that does not convert: shared by export and import, which see a
-// table's texts in different forms (views into the file's bytes, entries).
+// Which code page a talk table's texts are in, and lexport's messages: how
+// it reports a failure, and what it says of a text that does not convert: shared by export and
+// import, which see a table's texts in different forms (views into the file's bytes, entries).
 #pragma once
 
 #include <cstddef>
@@ -12,6 +12,15 @@
 
 #include "common/code_page.h"
 #include "common/outcome.h"
+
+// Reports `message` on standard error, after what standard output holds
+// (it may be the PO file itself), and returns status 1: the kit's other
+// programs write their messages to standard output.
+int fail(std::string_view message);
+
+// What follows the talk table's own line when a table does not load: with
+// --translation, a run reads two tables.
+std::string damaged_message(const std::string& name);
 
 // "entry 12 of 'dialog.tlk'": entries count from 0, as the PO file's
 // contexts do.
