@@ -96,6 +96,7 @@ struct export_settings {
   std::string translation;
   std::string translation_encoding;
   std::string language;
+  std::string bugs_address;
 };
 
 // A table that export reads, with its code page and a converter from it.
@@ -131,23 +132,54 @@ outcome refuse_output_over_tables(const export_settings& settings) {
   return {};
 }
 
-// The PO file's header entry. Nothing in it changes from run to run on the
-// same table (no date), so two exports compare cleanly; and no count of
-// messages, which msgmerge would keep when it went stale.
+// The header's dates. A fixed one, so that two exports of the same table
+// compare cleanly (gettext's readers, Babel among them, refuse an empty
+// date): the day lexport's PO files took their present form.
+constexpr const char* k_header_date = "2026-01-01 00:00+0000";
+
+// A Language field that translators' tools read: gettext's form of a
+// locale name, such as ru, pt_BR or sr@latin.
+outcome refuse_language(const std::string& language) {
+  auto letters = [&](std::size_t& at, bool (*is)(char), std::size_t least, std::size_t most) {
+    std::size_t start = at;
+    while (at < language.size() && at - start < most && is(language[at])) ++at;
+    return at - start >= least;
+  };
+  auto lower = [](char c) { return c >= 'a' && c <= 'z'; };
+  auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+  auto modifier = [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); };
+  std::size_t at = 0;
+  bool valid = letters(at, lower, 2, 3);
+  if (valid && at < language.size() && language[at] == '_') valid = letters(++at, upper, 2, 2);
+  if (valid && at < language.size() && language[at] == '@') valid = letters(++at, modifier, 1, 16);
+  if (language.empty() || (valid && at == language.size())) return {};
+  return refusal("Cannot proceed, '" + language +
+                 "' is not a language code of gettext's form (ru, pt_BR, sr@latin).");
+}
+
+// The PO file's header entry. The fields a translator's tool fills in
+// (msginit, Poedit) are empty, as msgfmt --check wants of a translation,
+// or in a template (a .pot file) hold gettext's placeholders, as xgettext
+// writes them. No count of messages, which msgmerge would keep when it went
+// stale.
 std::string header_entry(const export_settings& settings, const paged_table& source,
                          const paged_table* translation) {
+  const std::string& output = settings.output;
+  const bool a_template = output.size() > 4 && output.compare(output.size() - 4, 4, ".pot") == 0;
   std::vector<std::pair<std::string, std::string>> fields = {
       {"Project-Id-Version", name_of(native_path(settings.table).filename())},
-      {"Report-Msgid-Bugs-To", ""},
-      {"PO-Revision-Date", ""},
-      {"Last-Translator", ""},
-      {"Language-Team", ""},
-      {"Language", settings.language},
-      {"MIME-Version", "1.0"},
-      {"Content-Type", "text/plain; charset=UTF-8"},
-      {"Content-Transfer-Encoding", "8bit"},
-      {"X-Lexport-Source-Encoding", std::string(source.page.name)},
+      {"Report-Msgid-Bugs-To", settings.bugs_address},
+      {"POT-Creation-Date", k_header_date},
+      {"PO-Revision-Date", k_header_date},
+      {"Last-Translator", a_template ? "FULL NAME <EMAIL@ADDRESS>" : ""},
+      {"Language-Team", a_template ? "LANGUAGE <LL@li.org>" : ""},
   };
+  // An empty Language is no language to Babel: it is left out instead.
+  if (!settings.language.empty()) fields.emplace_back("Language", settings.language);
+  fields.insert(fields.end(), {{"MIME-Version", "1.0"},
+                               {"Content-Type", "text/plain; charset=UTF-8"},
+                               {"Content-Transfer-Encoding", "8bit"},
+                               {"X-Lexport-Source-Encoding", std::string(source.page.name)}});
   if (translation)
     fields.emplace_back("X-Lexport-Translation-Encoding", std::string(translation->page.name));
   std::string po;
@@ -207,6 +239,9 @@ outcome write_messages(paged_table& source, paged_table* translation, po_output&
     if (outcome read = source.text(i, id); !read.ok()) return read;
     if (translation && i < translation->table->size())
       if (outcome read = translation->text(i, translated); !read.ok()) return read;
+    // A text still the same as its source is a string left to translate,
+    // and translators' tools count it as one only where msgstr is empty.
+    if (translated == id) translated.clear();
     std::string& out = po.text();
     out += '\n';
     if (std::string sound = sound_name(records[i].record); !sound.empty())
@@ -220,6 +255,8 @@ outcome write_messages(paged_table& source, paged_table* translation, po_output&
 }
 
 int run_export(const export_settings& settings) {
+  if (outcome refused = refuse_language(settings.language); !refused.ok())
+    return fail(refused.message());
   if (outcome refused = refuse_output_over_tables(settings); !refused.ok())
     return fail(refused.message());
   result<std::unique_ptr<table_records>> read = read_table(settings.table);
@@ -282,6 +319,8 @@ int run_lexport(int argc, char** argv) {
   exporting->add_option("--translation-encoding", out.translation_encoding,
                         "The translated table's code page");
   exporting->add_option("--language", out.language, "The Language field of the header (ru, ...)");
+  exporting->add_option("--msgid-bugs-address", out.bugs_address,
+                        "Where to report faults in the source texts (Report-Msgid-Bugs-To)");
 
   import_settings in;
   CLI::App* importing =

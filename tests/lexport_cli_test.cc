@@ -141,6 +141,51 @@ TEST_F(LexportCommand, EveryExportIsAPoFileGettextReads) {
   EXPECT_EQ(result.status, 0) << result.err;
 }
 
+// Readers stricter than gettext's own: i18nspector finds nothing to say of a
+// template but what a user alone can give, and of a translation only of the
+// fields a translator fills in; Babel reads and compiles the file, and what
+// it writes back, without lexport's own fields, still imports.
+TEST_F(LexportCommand, TranslatorsToolsReadTheHeader) {
+  if (tool("i18nspector", {"--version"}).status != 0 ||
+      tool("/usr/bin/python3", {"-c", "import babel"}).status != 0)
+    GTEST_SKIP() << "i18nspector or Babel is not installed (Debian: i18nspector, python3-babel)";
+  testkit::write_bytes(table_, testkit::packed_tlk({"Hello", "Bye"}));
+  const std::string pot = dir_.file("dialog.pot");
+  ASSERT_EQ(run(LEXPORT, {"export", table_, "--encoding", "cp1252", "--language", "pt_BR",
+                          "--msgid-bugs-address", "https://example.org/bugs", "-o", pot})
+                .status,
+            0);
+  // Its errors and warnings; pedantic notes (no version number in the
+  // project's name) are left out.
+  auto faults = [](const std::string& file) {
+    std::string out = tool("i18nspector", {file}).out, found;
+    for (std::size_t at = 0, end; at < out.size(); at = end + 1) {
+      end = out.find('\n', at);
+      if (out[at] == 'E' || out[at] == 'W') found += out.substr(at, end - at + 1);
+    }
+    return found;
+  };
+  EXPECT_EQ(faults(pot), "");
+  ASSERT_EQ(run(LEXPORT, {"export", table_, "--encoding", "cp1252", "--language", "de", "-o", po_})
+                .status,
+            0);
+  EXPECT_EQ(faults(po_), "W: " + po_ + ": no-report-msgid-bugs-to-header-field\nW: " + po_ +
+                             ": invalid-last-translator (empty string)\n");
+
+  const std::string script =
+      "import sys\n"
+      "from babel.messages.pofile import read_po, write_po\n"
+      "catalog = read_po(open(sys.argv[1], 'rb'))\n"
+      "catalog.get('Bye', context='1').string = 'Tsch\xc3\xbcss'\n"
+      "write_po(open(sys.argv[1], 'wb'), catalog)\n";
+  ASSERT_EQ(tool("/usr/bin/python3", {"-c", script, po_}).status, 0);
+  ASSERT_EQ(tool("pybabel", {"compile", "-l", "de", "-i", po_, "-o", dir_.file("de.mo")}).status,
+            0);
+  testkit::run_result result = run(LEXPORT, {"import", table_, po_, "--encoding", "cp1252"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"Hello", "Tsch\xfcss"}));
+}
+
 // polib, a reader of its own, loads the export, translates and saves; the
 // translation goes in, in the table's code page, and the other texts stay.
 TEST_F(LexportCommand, ATranslationSavedByPolibGoesIntoTheTable) {
@@ -168,17 +213,18 @@ TEST_F(LexportCommand, ATranslationSavedByPolibGoesIntoTheTable) {
   }
 }
 
-// A translated table becomes a PO file; after a patch changes a source text,
-// msgmerge marks its translation fuzzy, and an import leaves it out until a
-// translator has looked at it (or --fuzzy takes it).
+// A translated table becomes a PO file, its untranslated texts left empty; after a patch changes a
+// source text, msgmerge marks its translation fuzzy, and an import leaves it out until a translator
+// has looked at it (or --fuzzy takes it).
 TEST_F(LexportCommand, AnOldTranslationIsBroughtUpToDateTheGettextWay) {
   const std::string russian = dir_.file("ru.tlk");
   const std::string old_po = dir_.file("ru.po");
   const std::string fresh = dir_.file("new.pot");
   const std::string merged = dir_.file("merged.po");
   testkit::write_bytes(table_, testkit::packed_tlk({"Hello", "Bye", "Bye"}));
-  testkit::write_bytes(russian,
-                       testkit::packed_tlk({"\xcf\xf0\xe8\xe2\xe5\xf2", "\xcf\xee\xea\xe0", ""}));
+  // The third is still in English: left to translate.
+  testkit::write_bytes(
+      russian, testkit::packed_tlk({"\xcf\xf0\xe8\xe2\xe5\xf2", "\xcf\xee\xea\xe0", "Bye"}));
   testkit::run_result result = run(LEXPORT, {"export", table_, "--translation", russian,
                                              "--translation-encoding", "cp1251", "-o", old_po});
   ASSERT_EQ(result.status, 0) << result.err;
@@ -357,6 +403,10 @@ TEST_F(LexportCommand, EachRefusalSaysWhereAndChangesNothing) {
        "",
        "Cannot proceed, entry 2 of '" + table_ +
            "' holds bytes that are no cp1251 text, from byte 1 on.\n"},
+      {{"export", table_, "--encoding", "cp1252", "--language", "Russian", "-o", po_},
+       "",
+       "Cannot proceed, 'Russian' is not a language code of gettext's form (ru, pt_BR, "
+       "sr@latin).\n"},
       {{"frob", table_},
        "",
        "Cannot proceed, 'frob' is not a subcommand of lexport; it has export and import.\n"},
