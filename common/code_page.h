@@ -67,6 +67,8 @@ class text_converter {
   // none.
   std::optional<std::string> encode(std::string_view utf8, conversion_failure& failure);
 
+  const code_page& page() const { return page_; }
+
   // The system's converter, one file for each kind of system.
   class system;
 

@@ -39,36 +39,6 @@ std::string separator_message(const std::string& where) {
          " holds byte 0x04, which gettext's tools refuse in a PO file.";
 }
 
-// A talk table as export reads it: the file's bytes and a view of each
-// record, so that records whose strings overlap cost no copies of them.
-struct table_records {
-  std::string name;
-  file_bytes file;
-  std::vector<ie_res_talk::record_view> records;
-
-  std::size_t size() const { return records.size(); }
-  text_at texts() const {
-    return [this](std::size_t i) { return records[i].text; };
-  }
-};
-
-// A talk table read, with the kit's messages for one that cannot be.
-result<std::unique_ptr<table_records>> read_table(const std::string& name) {
-  if (!file_exists(name)) return refusal(missing_table_message(name));
-  // Read as lexglean reads: a backup that a cut-short save left beside the
-  // table is worth a warning, not a refusal.
-  warn_of_cut_save(name);
-  auto table = std::make_unique<table_records>();
-  table->name = name;
-  // The table says why on standard error, but not of which file.
-  switch (ie_res_talk::read_records(name, table->file, table->records)) {
-    case ie_res_talk::load_result::loaded: return table;
-    case ie_res_talk::load_result::failed: return refusal(damaged_message(name));
-    case ie_res_talk::load_result::too_large_to_save: return refusal(too_large_table_message(name));
-  }
-  return refusal(damaged_message(name));
-}
-
 // The sound's resource name, as a comment can hold it. A backslash is
 // escaped too: gettext reads one at the end of a line as joining the next
 // line to the comment.
@@ -123,9 +93,7 @@ struct paged_table {
 outcome refuse_output_over_tables(const export_settings& settings) {
   if (settings.output.empty() || !std::filesystem::exists(native_path(settings.output))) return {};
   for (const std::string* table_name : {&settings.table, &settings.translation}) {
-    std::error_code ignored;
-    if (!table_name->empty() && std::filesystem::equivalent(native_path(settings.output),
-                                                            native_path(*table_name), ignored))
+    if (!table_name->empty() && same_file(settings.output, *table_name))
       return refusal("Cannot proceed, the PO file would replace the talk table '" + *table_name +
                      "'.");
   }
@@ -329,6 +297,15 @@ int run_lexport(int argc, char** argv) {
       ->required();
   importing->add_option("po", in.po, "The translated PO file")->required();
   importing->add_option("--encoding", in.encoding, "The table's code page (cp1252, ...)");
+  importing->add_option("--to-encoding", in.to_encoding,
+                        "The code page to write the table in, every text of it (cp1251, ...)");
+  importing->add_option("--female", in.female,
+                        "The female table beside it (dialogf.tlk), written with it");
+  importing->add_option("--source", in.source,
+                        "The table the PO file was made from, where the table does not hold "
+                        "its source texts");
+  importing->add_option("--source-female", in.source_female,
+                        "The female table the PO file was made from");
   importing->add_flag("--fuzzy", in.fuzzy, "Import fuzzy translations too");
 
   // Alone, as the kit's other programs do, it says how it is used.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "common/command.h"
 #include "common/text_lines.h"
 #include "lexport/po_file.h"
+#include "lexport/table_import.h"
 #include "lexport/table_pages.h"
 #include "talk/table_rewrite.h"
 
@@ -26,22 +28,31 @@ int fail_table(const failure& why, const std::string& table_name) {
   return exit_with(why, message_stream::standard_error);
 }
 
-// What an entry's text is to a translator: the bytes up to a NUL.
-std::string_view text_of(const ie_res_talk_entry& entry) {
-  std::string_view text = entry.text();
-  return text.substr(0, text.find('\0'));
-}
+// What a message's context names: an entry of the table ("12"), or of
+// the female table ("12 female"); nothing for any other context.
+struct entry_ref {
+  std::uint32_t number = 0;
+  bool female = false;
+};
 
-// The entry that a message's context names: decimal digits only.
-std::optional<std::uint32_t> entry_number(const std::optional<std::string>& context) {
-  if (!context || context->empty() || context->size() > 10) return std::nullopt;
+std::optional<entry_ref> entry_named(const std::optional<std::string>& context) {
+  if (!context) return std::nullopt;
+  std::string_view digits = *context;
+  entry_ref ref;
+  constexpr std::string_view k_female = " female";
+  if (digits.ends_with(k_female)) {
+    digits.remove_suffix(k_female.size());
+    ref.female = true;
+  }
+  if (digits.empty() || digits.size() > 10) return std::nullopt;
   std::uint64_t number = 0;
-  for (char c : *context) {
+  for (char c : digits) {
     if (c < '0' || c > '9') return std::nullopt;
     number = number * 10 + static_cast<std::uint64_t>(c - '0');
   }
   if (number > 0xffffffffu) return std::nullopt;
-  return static_cast<std::uint32_t>(number);
+  ref.number = static_cast<std::uint32_t>(number);
+  return ref;
 }
 
 failure line_failure(const failure& why, const std::string& name) {
@@ -108,19 +119,17 @@ outcome open_po_file(const std::string& name, po_source& po) {
   return convert_po_text(name, *page, po);
 }
 
-bool is_ascii(std::string_view text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 // The code page to import into: --encoding, else the one the PO file
 // records, which never outranks the table's own bytes: a table that does
 // not read in it is refused as it would be without that header.
 result<code_page> import_page(const import_settings& settings, const po_source& po,
                               std::size_t count, const text_at& texts) {
   std::string named = settings.encoding;
-  std::string recorded = po_header_field(po.header, "X-Lexport-Translation-Encoding").value_or("");
+  // A table moved to another page is still in the one it was exported in.
+  std::string recorded =
+      po_header_field(po.header, settings.to_encoding.empty() ? "X-Lexport-Translation-Encoding"
+                                                              : "X-Lexport-Source-Encoding")
+          .value_or("");
   // Texts that are all ASCII read alike in every page, so they cannot tell
   // theirs: the page the table was exported in is the next best witness,
   // and without any, the user must name it.
@@ -148,20 +157,17 @@ result<code_page> import_page(const import_settings& settings, const po_source& 
   return page;
 }
 
-// What an import did with the messages.
-struct import_counts {
-  std::size_t imported = 0;
-  std::size_t untranslated = 0;
-  std::size_t fuzzy = 0;
-  std::size_t same = 0;
-};
-
-// Takes a PO file's messages, one at a time, into the table's entries.
+// Takes a PO file's messages, one at a time, into the table's entries and
+// the female table's. A message "N" is for entry N of both, unless the PO
+// file holds "N female" too, wherever it stands: the female table's side
+// of a message "N" waits until the whole file is read.
 class po_import {
  public:
-  po_import(const import_settings& settings, std::vector<ie_res_talk_entry*>& entries,
-            const code_page& page, text_converter& converter)
-      : settings_(settings), entries_(entries), page_(page), converter_(converter) {}
+  po_import(const import_settings& settings, table_import& male, table_import* female,
+            text_converter& writing)
+      : settings_(settings), male_(male), female_(female), writing_(writing) {
+    if (female_) waiting_.resize(female_->size());
+  }
 
   // For `read_po`: false, with the refusal kept, to stop at a message that
   // cannot be taken.
@@ -172,102 +178,265 @@ class po_import {
     return taken.ok();
   }
 
+  // After the last message: the female table's side of each message "N"
+  // with no "N female".
+  void finish() {
+    for (std::uint32_t i = 0; i < waiting_.size(); ++i)
+      if (waiting_[i]) female_->apply(i, waiting_[i]->line, std::move(waiting_[i]->verdict));
+    waiting_.clear();
+  }
+
   const outcome& refused() const { return refused_; }
-  const import_counts& counts() const { return counts_; }
 
  private:
+  struct waiting_verdict {
+    std::size_t line;
+    message_verdict verdict;
+  };
+
   outcome take(const po_message& message) {
     const std::string where = "line " + std::to_string(message.line) + " of '" + settings_.po + "'";
-    result<std::uint32_t> number = entry_of(message, where);
-    if (!number.ok()) return number.error();
-    ie_res_talk_entry& entry = *entries_[*number];
-    if (message.translation.empty()) {
-      ++counts_.untranslated;
+    result<entry_ref> ref = entry_of(message, where);
+    if (!ref.ok()) return ref.error();
+    const std::uint32_t number = ref->number;
+    const bool to_write = !message.translation.empty() && (!message.fuzzy || settings_.fuzzy);
+    std::optional<std::string> bytes;
+    if (to_write) {
+      conversion_failure failure;
+      bytes = writing_.encode(message.translation, failure);
+      if (!bytes)
+        return refusal(conversion_message(failure, writing_.page().name,
+                                          where + " (entry " + std::to_string(number) + ")",
+                                          false));
+      if (bytes->find('\0') != std::string::npos)
+        return refusal("Cannot proceed, " + where + ": the translation holds a NUL byte.");
+    }
+    const message_texts texts{message.id, message.translation, message.fuzzy, message.line};
+    if (ref->female) {
+      waiting_[number].reset();
+      female_->apply(number, message.line, female_->judge(number, texts, std::move(bytes)));
       return {};
     }
-    if (message.fuzzy && !settings_.fuzzy) {
-      ++counts_.fuzzy;
-      return {};
-    }
-    // Decoding and encoding again is not always the identity (two codes for
-    // one character): a text that reads as the translation stays as it is.
-    conversion_failure failure;
-    if (std::optional<std::string> current = converter_.decode(text_of(entry), failure);
-        current && *current == message.translation) {
-      ++counts_.same;
-      return {};
-    }
-    std::optional<std::string> bytes = converter_.encode(message.translation, failure);
-    if (!bytes)
-      return refusal(conversion_message(failure, page_.name,
-                                        where + " (entry " + std::to_string(*number) + ")", false));
-    if (bytes->find('\0') != std::string::npos)
-      return refusal("Cannot proceed, " + where + ": the translation holds a NUL byte.");
-    entry.set_text(*bytes);
-    ++counts_.imported;
+    if (female_ && !female_seen_.contains(number))
+      waiting_[number] = waiting_verdict{message.line, female_->judge(number, texts, bytes)};
+    male_.apply(number, message.line, male_.judge(number, texts, std::move(bytes)));
     return {};
   }
 
   // The entry the message names, each named once.
-  result<std::uint32_t> entry_of(const po_message& message, const std::string& where) {
-    std::optional<std::uint32_t> number = entry_number(message.context);
-    if (!number)
+  result<entry_ref> entry_of(const po_message& message, const std::string& where) {
+    std::optional<entry_ref> ref = entry_named(message.context);
+    if (!ref)
       return refusal("Cannot proceed, " + where +
                      ": the message has no entry number as its msgctxt.");
-    if (auto [first, fresh] = seen_.emplace(*number, message.line); !fresh)
-      return refusal("Cannot proceed, " + where + ": entry " + std::to_string(*number) +
+    if (ref->female && !female_)
+      return refusal("Cannot proceed, " + where + ": the message is for entry " +
+                     std::to_string(ref->number) +
+                     " of the female table; name that table with --female.");
+    const table_import& table = ref->female ? *female_ : male_;
+    std::unordered_map<std::uint32_t, std::size_t>& seen = ref->female ? female_seen_ : seen_;
+    if (auto [first, fresh] = seen.emplace(ref->number, message.line); !fresh)
+      return refusal("Cannot proceed, " + where + ": entry " + std::to_string(ref->number) +
+                     (ref->female ? " of the female table" : "") +
                      " is translated twice (first at line " + std::to_string(first->second) + ").");
-    if (*number >= entries_.size() || entries_[*number] == nullptr)
-      return refusal("Cannot proceed, " + where + ": entry " + std::to_string(*number) +
-                     " is past the last entry of '" + settings_.table + "' (" +
-                     std::to_string(entries_.size()) + " entries).");
-    return *number;
+    if (!table.holds(ref->number))
+      return refusal("Cannot proceed, " + where + ": entry " + std::to_string(ref->number) +
+                     " is past the last entry of '" + table.name() + "' (" +
+                     std::to_string(table.size()) + " entries).");
+    return *ref;
   }
 
   const import_settings& settings_;
-  std::vector<ie_res_talk_entry*>& entries_;
-  const code_page& page_;
-  text_converter& converter_;
+  table_import& male_;
+  table_import* female_;
+  text_converter& writing_;
   std::unordered_map<std::uint32_t, std::size_t> seen_;
-  import_counts counts_;
+  std::unordered_map<std::uint32_t, std::size_t> female_seen_;
+  std::vector<std::optional<waiting_verdict>> waiting_;
   outcome refused_;
 };
+
+// A table to write, opened and locked, with the texts the messages are
+// compared with when they are another table's.
+struct import_table {
+  table_rewrite rewrite;
+  std::unique_ptr<table_records> sources;
+  std::optional<table_import> import;
+
+  std::vector<ie_res_talk_entry*>& entries() { return rewrite.table().entries(); }
+  text_at texts() {
+    return [this](std::size_t i) {
+      const ie_res_talk_entry* entry = entries()[i];
+      return entry == nullptr ? std::string_view() : text_of(*entry);
+    };
+  }
+};
+
+// Saves both tables, or neither.
+bool save_both(table_rewrite& male, table_rewrite& female) { return male.save() && female.save(); }
+
+// The summary of one table's import, on standard output.
+void print_counts(const table_import& table, std::string_view page, bool named) {
+  const import_counts& counts = table.counts();
+  std::cout << counts.imported << " strings imported"
+            << (named ? " into '" + table.name() + "'" : std::string()) << " in " << page << "; "
+            << counts.left() << " left as they were (" << counts.untranslated << " untranslated, "
+            << counts.fuzzy << " fuzzy, " << counts.same << " already the same, " << counts.unfit
+            << " not fitting their entries)." << std::endl;
+}
+
+// Where the entries that do not fit are non-ASCII texts of a table read
+// in another page than the one the PO file was made from: the way to read
+// the table in that page and write it in this one.
+std::optional<std::string> page_advice(const table_import& table, const import_settings& settings,
+                                       std::string_view read_in, std::string_view made_in) {
+  if (!table.unfit_beyond_ascii() || made_in.empty() || made_in == read_in ||
+      !settings.to_encoding.empty())
+    return std::nullopt;
+  return "its texts were read in " + std::string(read_in) +
+         ", and the PO file was made from a table in " + std::string(made_in) +
+         ": to write it in " + std::string(read_in) + ", import with --encoding " +
+         std::string(made_in) + " --to-encoding " + std::string(read_in) + ".";
+}
+
+// Refuses a PO file that more than half of the messages it would write do
+// not fit: most likely made from another table, or read in another page.
+outcome refuse_unfit(const table_import& table, const import_settings& settings,
+                     std::string_view read_in, std::string_view made_in) {
+  const import_counts& counts = table.counts();
+  if (counts.unfit_to_write * 2 <= counts.to_write) return {};
+  const std::string share = std::to_string(counts.unfit_to_write) + " of " +
+                            std::to_string(counts.to_write) + " messages";
+  if (std::optional<std::string> advice = page_advice(table, settings, read_in, made_in))
+    return refusal("Cannot proceed, " + share + " do not fit '" + table.name() + "': " + *advice);
+  return refusal("Cannot proceed, '" + settings.po + "' was not made from '" + table.name() +
+                 "': " + share +
+                 " have another source text than their entries hold; name the table it was "
+                 "made from with --source.");
+}
+
+// The entries whose text is not their message's source, on standard error.
+void warn_of_unfit(const table_import& table, const import_settings& settings,
+                   std::string_view read_in, std::string_view made_in) {
+  const import_counts& counts = table.counts();
+  if (counts.unfit == 0) return;
+  std::string named;
+  for (auto [entry, line] : table.first_unfit())
+    named += (named.empty() ? "" : ", ") + std::string("entry ") + std::to_string(entry) +
+             " (line " + std::to_string(line) + ")";
+  if (counts.unfit > table.first_unfit().size())
+    named += " and " + std::to_string(counts.unfit - table.first_unfit().size()) + " more";
+  flush_standard_output();
+  std::cerr << "Warning: " << counts.unfit << " messages do not fit '" << table.name()
+            << "', whose entries hold another text than their source: " << named << "; "
+            << page_advice(table, settings, read_in, made_in)
+                   .value_or("with --source, name the table the PO file was made from.")
+            << std::endl;
+}
 
 }  // namespace
 
 int run_import(const import_settings& settings) {
-  // Held until the table is saved, as lexswap holds it.
-  table_rewrite rewrite;
-  if (outcome checked = rewrite.check(settings.table); !checked.ok())
+  // Held until the tables are saved, as lexswap holds its table; the male
+  // table's lock is taken first, always.
+  import_table male, female;
+  const bool two = !settings.female.empty();
+  if (outcome checked = male.rewrite.check(settings.table); !checked.ok())
     return fail_table(checked.error(), settings.table);
-  if (outcome opened = rewrite.open(); !opened.ok())
+  if (two) {
+    if (same_file(settings.table, settings.female))
+      return fail("Cannot proceed, --female names the talk table '" + settings.table + "' itself.");
+    if (outcome checked = female.rewrite.check(settings.female); !checked.ok())
+      return fail_table(checked.error(), settings.female);
+  }
+  if (outcome opened = male.rewrite.open(); !opened.ok())
     return fail_table(opened.error(), settings.table);
-  std::vector<ie_res_talk_entry*>& entries = rewrite.table().entries();
-  const text_at texts = [&entries](std::size_t i) {
-    const ie_res_talk_entry* entry = entries[i];
-    return entry == nullptr ? std::string_view() : text_of(*entry);
-  };
+  if (two) {
+    if (outcome opened = female.rewrite.open(); !opened.ok())
+      return fail_table(opened.error(), settings.female);
+    if (female.entries().size() != male.entries().size())
+      return fail("Cannot proceed, '" + settings.female + "' has " +
+                  std::to_string(female.entries().size()) + " entries and '" + settings.table +
+                  "' " + std::to_string(male.entries().size()) +
+                  "; a female table has one for each entry of the table.");
+  }
   po_source po;
   if (outcome opened = open_po_file(settings.po, po); !opened.ok()) return fail(opened.message());
-  result<code_page> page = import_page(settings, po, entries.size(), texts);
+  result<code_page> page = import_page(settings, po, male.entries().size(), male.texts());
   if (!page.ok()) return fail(page.message());
-  result<text_converter> converter = converter_for(*page);
-  if (!converter.ok()) return fail(converter.message());
+  result<text_converter> reading = converter_for(*page);
+  if (!reading.ok()) return fail(reading.message());
+  if (two)
+    if (outcome readable = readable_texts(female.entries().size(), female.texts(), settings.female,
+                                          *page, *reading);
+        !readable.ok())
+      return fail(readable.message());
+  result<code_page> to_page = settings.to_encoding.empty()
+                                  ? result<code_page>(*page)
+                                  : page_named(settings.to_encoding, "lexport");
+  if (!to_page.ok()) return fail(to_page.message());
+  result<text_converter> writing = converter_for(*to_page);
+  if (!writing.ok()) return fail(writing.message());
 
-  po_import import(settings, entries, *page, *converter);
+  // The source tables are read in the page the PO file was made from.
+  const std::string made_in = po_header_field(po.header, "X-Lexport-Source-Encoding").value_or("");
+  std::optional<text_converter> source_reading;
+  if (!settings.source.empty() || !settings.source_female.empty()) {
+    result<code_page> source_page =
+        made_in.empty() ? result<code_page>(*page) : page_named(made_in, "lexport");
+    if (!source_page.ok()) return fail(source_page.message());
+    result<text_converter> converter = converter_for(*source_page);
+    if (!converter.ok()) return fail(converter.message());
+    source_reading.emplace(std::move(*converter));
+  }
+  for (auto [table, name] :
+       {std::pair{&male, &settings.source}, std::pair{&female, &settings.source_female}}) {
+    if (name->empty()) continue;
+    result<std::unique_ptr<table_records>> read = read_table(*name);
+    if (!read.ok()) return fail(read.message());
+    table->sources = std::move(*read);
+  }
+  male.import.emplace(settings.table, male.entries(), *reading, male.sources.get(),
+                      source_reading ? &*source_reading : nullptr);
+  if (two)
+    female.import.emplace(settings.female, female.entries(), *reading,
+                          female.sources ? female.sources.get() : nullptr,
+                          source_reading ? &*source_reading : nullptr);
+
+  po_import import(settings, *male.import, two ? &*female.import : nullptr, *writing);
   if (outcome read = read_po(
           po.text, [&](po_message& message, bool header) { return import.take(message, header); });
       !read.ok())
     return fail(line_failure(read.error(), settings.po).message);
   if (!import.refused().ok()) return fail(import.refused().message());
-  const import_counts& counts = import.counts();
-  std::cout << counts.imported << " strings imported in " << page->name << "; "
-            << counts.untranslated + counts.fuzzy + counts.same << " left as they were ("
-            << counts.untranslated << " untranslated, " << counts.fuzzy << " fuzzy, " << counts.same
-            << " already the same)." << std::endl;
-  // Status 1 must mean that the table is as it was: output that failed is
-  // reported before the table is touched.
+  import.finish();
+
+  std::vector<table_import*> tables = {&*male.import};
+  if (two) tables.push_back(&*female.import);
+  for (table_import* table : tables)
+    if (outcome refused = refuse_unfit(*table, settings, page->name, made_in); !refused.ok())
+      return fail(refused.message());
+  std::vector<std::size_t> moved(tables.size(), 0);
+  if (to_page->name != page->name)
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+      result<std::size_t> changed = tables[i]->move_to_page(*writing, to_page->name);
+      if (!changed.ok()) return fail(changed.message());
+      moved[i] = *changed;
+    }
+  for (std::size_t i = 0; i < tables.size(); ++i) {
+    print_counts(*tables[i], to_page->name, two);
+    if (to_page->name != page->name)
+      std::cout << moved[i] << " other strings of '" << tables[i]->name() << "' moved from "
+                << page->name << " to " << to_page->name << "." << std::endl;
+  }
+  for (table_import* table : tables) warn_of_unfit(*table, settings, page->name, made_in);
+  // Status 1 must mean that the tables are as they were: output that
+  // failed is reported before a table is touched.
   if (!flush_standard_output()) return 1;
-  if (counts.imported == 0) return 0;
-  return rewrite.save() ? 0 : 1;
+  const bool male_changed = male.import->changed();
+  const bool female_changed = two && female.import->changed();
+  if (male_changed && female_changed) return save_both(male.rewrite, female.rewrite) ? 0 : 1;
+  if (male_changed) return male.rewrite.save() ? 0 : 1;
+  if (female_changed) return female.rewrite.save() ? 0 : 1;
+  return 0;
 }

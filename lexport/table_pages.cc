@@ -1,13 +1,38 @@
 // SPDX-License-Identifier: MIT
 #include "lexport/table_pages.h"
 
+#include <filesystem>
 #include <iostream>
 #include <utility>
 
 #include "common/command.h"
+#include "common/file_names.h"
+#include "common/writer_lock.h"
+#include "talk/table_rewrite.h"
 
 std::string entry_where(std::size_t entry, const std::string& table_name) {
   return "entry " + std::to_string(entry) + " of '" + table_name + "'";
+}
+
+bool same_file(const std::string& one, const std::string& other) {
+  std::error_code ignored;
+  return std::filesystem::equivalent(native_path(one), native_path(other), ignored);
+}
+
+result<std::unique_ptr<table_records>> read_table(const std::string& name) {
+  if (!file_exists(name)) return refusal(missing_table_message(name));
+  // Read as lexglean reads: a backup that a cut-short save left beside the
+  // table is worth a warning, not a refusal.
+  warn_of_cut_save(name);
+  auto table = std::make_unique<table_records>();
+  table->name = name;
+  // The table says why on standard error, but not of which file.
+  switch (ie_res_talk::read_records(name, table->file, table->records)) {
+    case ie_res_talk::load_result::loaded: return table;
+    case ie_res_talk::load_result::failed: return refusal(damaged_message(name));
+    case ie_res_talk::load_result::too_large_to_save: return refusal(too_large_table_message(name));
+  }
+  return refusal(damaged_message(name));
 }
 
 result<code_page> page_of(std::size_t count, const text_at& texts, const std::string& table_name,

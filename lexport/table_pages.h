@@ -6,12 +6,15 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/code_page.h"
 #include "common/outcome.h"
+#include "talk/ie_res_talk.h"
 
 // Reports `message` on standard error, after what standard output holds
 // (it may be the PO file itself), and returns status 1: the kit's other
@@ -28,6 +31,26 @@ std::string entry_where(std::size_t entry, const std::string& table_name);
 
 // The text of entry `index` as a translator sees it: the bytes up to a NUL.
 using text_at = std::function<std::string_view(std::size_t index)>;
+
+// Whether the names lead to one file (a link, another spelling of a path).
+bool same_file(const std::string& one, const std::string& other);
+
+// A talk table only read (by export, or as the source of an import): the
+// file's bytes and a view of each record, so that records whose strings
+// overlap cost no copies of them.
+struct table_records {
+  std::string name;
+  file_bytes file;
+  std::vector<ie_res_talk::record_view> records;
+
+  std::size_t size() const { return records.size(); }
+  text_at texts() const {
+    return [this](std::size_t i) { return records[i].text; };
+  }
+};
+
+// A talk table read, with the kit's messages for one that cannot be.
+result<std::unique_ptr<table_records>> read_table(const std::string& name);
 
 // The table's code page: the one `named`, else UTF-8 where every one of its
 // `count` texts is UTF-8; never a guess.

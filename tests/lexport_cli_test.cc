@@ -101,14 +101,18 @@ TEST_F(LexportCommand, ExportAndImportGiveBackEveryTableByteForByte) {
     for (const std::string& text : one.texts) texts += !text.empty();
     EXPECT_EQ(result.out, "0 strings imported in " + one.page + "; " + std::to_string(texts) +
                               " left as they were (0 untranslated, 0 fuzzy, " +
-                              std::to_string(texts) + " already the same).\n");
+                              std::to_string(texts) +
+                              " already the same, 0 not fitting their entries).\n");
     EXPECT_EQ(table_bytes(), original);
 
-    // Into a table whose every text was lost.
+    // Into a table whose every text was lost, which no longer holds the
+    // sources: the table they came from is named.
     std::vector<std::string> lost;
     for (const std::string& text : one.texts) lost.push_back(text.empty() ? "" : "?");
+    const std::string source = dir_.file("source.tlk");
+    testkit::write_bytes(source, original);
     testkit::write_bytes(table_, testkit::packed_tlk(lost));
-    result = run(LEXPORT, {"import", table_, english, "--encoding", one.page});
+    result = run(LEXPORT, {"import", table_, english, "--encoding", one.page, "--source", source});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(table_bytes(), original);
   }
@@ -241,18 +245,113 @@ TEST_F(LexportCommand, AnOldTranslationIsBroughtUpToDateTheGettextWay) {
   // The code page is the one the PO file records; the file itself may be in
   // another charset than UTF-8, as its header says.
   ASSERT_EQ(tool("msgconv", {"--to-code=CP1251", merged, "-o", merged}).status, 0);
-  result = run(LEXPORT, {"import", russian, merged});
+  result = run(LEXPORT, {"import", russian, merged, "--source", table_});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out,
             "1 strings imported in cp1251; 2 left as they were (1 untranslated, 1 fuzzy, 0 already "
-            "the same).\n");
+            "the same, 0 not fitting their entries).\n");
   EXPECT_EQ(testkit::read_bytes(russian), testkit::packed_tlk({"?", "\xcf\xee\xea\xe0", "?"}));
-  result = run(LEXPORT, {"import", russian, merged, "--fuzzy"});
+  result = run(LEXPORT, {"import", russian, merged, "--fuzzy", "--source", table_});
   EXPECT_EQ(result.out,
             "1 strings imported in cp1251; 2 left as they were (1 untranslated, 0 fuzzy, 1 already "
-            "the same).\n");
+            "the same, 0 not fitting their entries).\n");
   EXPECT_EQ(testkit::read_bytes(russian),
             testkit::packed_tlk({"\xcf\xf0\xe8\xe2\xe5\xf2", "\xcf\xee\xea\xe0", "?"}));
+}
+
+// A PO file holds the texts it was made from: a message goes only into an
+// entry that holds its source (or already its translation). One that does
+// not fit is left out and named; a file that mostly does not fit is
+// refused whole, until --source names the table it was made from.
+TEST_F(LexportCommand, APoFileGoesOnlyIntoTheTableItWasMadeFrom) {
+  const std::string english = dir_.file("en.tlk");
+  testkit::write_bytes(english, testkit::packed_tlk({"Hello", "Bye", "Thanks"}));
+  testkit::write_bytes(po_,
+                       "msgctxt \"0\"\nmsgid \"Hello\"\nmsgstr \"Hallo\"\n\n"
+                       "msgctxt \"1\"\nmsgid \"Bye\"\nmsgstr \"Tsch\xc3\xbcss\"\n\n"
+                       "msgctxt \"2\"\nmsgid \"Thanks\"\nmsgstr \"Danke\"\n");
+  const std::string other = testkit::packed_tlk({"Other", "texts", "here"});
+  testkit::write_bytes(table_, other);
+  testkit::run_result result = run(LEXPORT, {"import", table_, po_, "--encoding", "cp1252"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Cannot proceed, '" + po_ + "' was not made from '" + table_ +
+                            "': 3 of 3 messages have another source text than their entries "
+                            "hold; name the table it was made from with --source.\n");
+  EXPECT_EQ(table_bytes(), other);
+  result = run(LEXPORT, {"import", table_, po_, "--encoding", "cp1252", "--source", english});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"Hallo", "Tsch\xfcss", "Danke"}));
+
+  // After a patch that changed one source text.
+  testkit::write_bytes(table_, testkit::packed_tlk({"Hello", "Bye", "Thank you"}));
+  result = run(LEXPORT, {"import", table_, po_, "--encoding", "cp1252"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "2 strings imported in cp1252; 1 left as they were (0 untranslated, 0 fuzzy, 0 "
+            "already the same, 1 not fitting their entries).\n");
+  EXPECT_EQ(result.err, "Warning: 1 messages do not fit '" + table_ +
+                            "', whose entries hold another text than their source: entry 2 "
+                            "(line 9); with --source, name the table the PO file was made "
+                            "from.\n");
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"Hallo", "Tsch\xfcss", "Thank you"}));
+}
+
+// A Russian translation begun in a copy of a Western table: every text of
+// the table moves to cp1251, and one that cp1251 cannot hold must be
+// translated first. Read in the translation's page, the copy's Western
+// texts fit no message, which names the way out.
+TEST_F(LexportCommand, ATableMovesToTheTranslationsCodePage) {
+  const std::string western = testkit::packed_tlk({"Caf\xe9", "na\xefve", "\x80 5", "Hello"});
+  testkit::write_bytes(table_, western);
+  ASSERT_EQ(run(LEXPORT, {"export", table_, "--encoding", "cp1252", "-o", po_}).status, 0);
+  const std::string translated = dir_.file("ru.po");
+  const std::string script =
+      "import polib, sys\n"
+      "po = polib.pofile(sys.argv[1])\n"
+      "for entry, text in zip(po, sys.argv[3:]):\n"
+      "    entry.msgstr = text\n"
+      "po.save(sys.argv[2])\n";
+  auto translate = [&](std::vector<std::string> texts) {
+    std::vector<std::string> args = {"-c", script, po_, translated};
+    args.insert(args.end(), texts.begin(), texts.end());
+    ASSERT_EQ(tool("/usr/bin/python3", args).status, 0);
+  };
+  if (tool("/usr/bin/python3", {"-c", "import polib"}).status != 0)
+    GTEST_SKIP() << "polib is not installed (Debian: python3-polib)";
+  translate({"\xd0\x9a\xd0\xbe\xd1\x84\xd0\xb5"});
+  testkit::run_result result = run(
+      LEXPORT, {"import", table_, translated, "--encoding", "cp1252", "--to-encoding", "cp1251"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Cannot proceed, entry 1 of '" + table_ +
+                            "' holds U+00EF, which cp1251 cannot hold; translate the entry, or "
+                            "import without --to-encoding.\n");
+  EXPECT_EQ(table_bytes(), western);
+
+  result = run(LEXPORT, {"import", table_, translated, "--encoding", "cp1251"});
+  EXPECT_EQ(result.status, 1);
+  const std::string advice =
+      "its texts were read in cp1251, and the PO file was made from a table in cp1252: to write "
+      "it in cp1251, import with --encoding cp1252 --to-encoding cp1251.\n";
+  EXPECT_EQ(result.err, "Cannot proceed, 1 of 1 messages do not fit '" + table_ + "': " + advice);
+  translate({"\xd0\x9a\xd0\xbe\xd1\x84\xd0\xb5", "", "", "Hi"});
+  result = run(LEXPORT, {"import", table_, translated, "--encoding", "cp1251"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "Warning: 3 messages do not fit '" + table_ +
+                            "', whose entries hold another text than their source: entry 0 "
+                            "(line 15), entry 1 (line 19), entry 2 (line 23); " +
+                            advice);
+  testkit::write_bytes(table_, western);
+
+  translate({"\xd0\x9a\xd0\xbe\xd1\x84\xd0\xb5",
+             "\xd0\xbd\xd0\xb0\xd0\xb8\xd0\xb2\xd0\xbd\xd1\x8b\xd0\xb9"});
+  result = run(LEXPORT, {"import", table_, translated, "--to-encoding", "cp1251"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "2 strings imported in cp1251; 2 left as they were (2 untranslated, 0 fuzzy, 0 "
+            "already the same, 0 not fitting their entries).\n1 other strings of '" +
+                table_ + "' moved from cp1252 to cp1251.\n");
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"\xca\xee\xf4\xe5", "\xed\xe0\xe8\xe2\xed\xfb\xe9",
+                                                "\x88 5", "Hello"}));
 }
 
 // What the user named is what lexport takes: a table without --encoding is
