@@ -184,8 +184,13 @@ bool file_save::open() {
   bool opened = false;
   if (facts.links <= 1) {
     catch_signals();
-    opened = open_for_rename(facts.exists);
-    if (!opened) release_signals();
+    opened = !settings_.keep_old_bytes || !facts.exists || make_backup(facts, false);
+    opened = opened && open_for_rename(facts.exists);
+    if (!opened) {
+      if (!backup_path_.empty()) remove_file(backup_path_);
+      backup_path_.clear();
+      release_signals();
+    }
   }
   if (!opened && facts.exists) {
     catch_signals();
@@ -252,6 +257,24 @@ bool file_save::open_in_place() {
   file_facts old;
   if (!look_at(final_path_, old) || !old.regular) return false;
   old_size_ = old.size;
+  const bool whole = make_backup(old, true);
+  route_ = route::in_place;
+  if (whole) {
+    int fd = start_rewrite() ? open_existing(final_path_, true) : -1;
+    if (fd >= 0 && start_buffered(fd)) return true;
+    // The mark may be written already: the backup puts the old bytes back.
+    discard();
+    return false;
+  }
+  route_ = route::none;
+  release_signals();
+  return false;
+}
+
+// Copies the old bytes to a backup beside the target. From the moment the
+// backup is whole, signals wait when `hold` asks for it (the target is
+// about to change). False, with nothing left behind, when it cannot be made.
+bool file_save::make_backup(const file_facts& old, bool hold) {
   copy_block_.reset(new char[k_copy_block_size]);
   // A backup beside a file tells later runs that a rewrite of it was cut
   // short, so it gets its backup name only once it holds the whole of the
@@ -260,28 +283,20 @@ bool file_save::open_in_place() {
                               [&] { return temporary_name(folder_); });
   if (backup < 0) return false;
   bool whole = copy_file_into(final_path_, backup, old_size_, copy_block_.get());
-  // From here the target may not be whole: a signal waits until it is.
-  if (whole) hold_signals();
+  if (whole && hold) hold_signals();
   if (whole && temp_path_.empty())
     whole = link_unnamed(backup, backup_path_, [&] { return backup_name(final_path_); });
   close_fd(backup);
   if (whole && !temp_path_.empty()) whole = rename_to_backup();
   remove_on_signal(nullptr);
-  route_ = route::in_place;
   if (whole) {
     sync_folder(folder_);
-    int fd = start_rewrite() ? open_existing(final_path_, true) : -1;
-    if (fd >= 0 && start_buffered(fd)) return true;
-    // The mark may be written already: the backup puts the old bytes back.
-    discard();
-    return false;
+    return true;
   }
   if (!temp_path_.empty()) remove_file(temp_path_);
   temp_path_.clear();
   if (!backup_path_.empty()) remove_file(backup_path_);
   backup_path_.clear();
-  route_ = route::none;
-  release_signals();
   return false;
 }
 
@@ -389,10 +404,41 @@ bool file_save::finish_in_place() {
   if (!ok) return false;
   end_rewrite();
   remove_on_signal(nullptr);
+  if (!settings_.keep_old_bytes) forget_old_bytes();
+  return true;
+}
+
+bool file_save::ready() {
+  if (file_ == nullptr || committed_ || failed_) return false;
+  failed_ = std::fflush(file_) != 0 || std::ferror(file_);
+  if (failed_ || route_ == route::stream) return !failed_;
+  const int fd = stream_fd(file_);
+  if (route_ == route::in_place) failed_ = !truncate_fd(fd, stream_position(file_));
+  failed_ = failed_ || !sync_fd(fd);
+  return !failed_;
+}
+
+bool file_save::undo() {
+  if (!committed_ || backup_path_.empty()) return false;
+  // Readers wait, as they do for a rewrite in place.
+  rewrite_fd_ = open_existing(final_path_, true);
+  if (rewrite_fd_ >= 0) lock_rewrite(rewrite_fd_, true, true);
+  const bool restored =
+      rewrite_fd_ >= 0 && copy_file_into(backup_path_, rewrite_fd_, old_size_, copy_block_.get());
+  end_rewrite();
+  if (!restored) {
+    kept_backup_.swap(backup_path_);
+    return false;
+  }
+  forget_old_bytes();
+  return true;
+}
+
+void file_save::forget_old_bytes() {
+  if (backup_path_.empty()) return;
   remove_file(backup_path_);
   backup_path_.clear();
   sync_folder(folder_);
-  return true;
 }
 
 void file_save::restore_old_bytes() {
@@ -424,6 +470,8 @@ void file_save::discard() {
     temp_path_.clear();
   }
   if (route_ == route::in_place && !backup_path_.empty()) restore_old_bytes();
+  // Before its commit, the rename's target still holds the old bytes.
+  if (route_ == route::rename && !backup_path_.empty()) forget_old_bytes();
   end_rewrite();
   if (route_ != route::none && route_ != route::stream) release_signals();
   route_ = route::none;

@@ -70,6 +70,11 @@ class file_save {
     // this mark then never takes a rewrite cut short for a whole file,
     // through whichever of its names it is read. Empty for none.
     std::string_view unfinished_mark;
+    // For a save that goes with another's (common/paired_save.h): the old
+    // bytes are copied to a backup beside the target when the save opens,
+    // and kept there after the commit, until `forget_old_bytes` removes them
+    // or `undo` puts them back.
+    bool keep_old_bytes = false;
   };
 
   // Names the file to save; nothing is touched until `open`.
@@ -95,6 +100,15 @@ class file_save {
   // `kept_backup` names the file that does.
   [[nodiscard]] bool commit();
 
+  // Makes the bytes written so far whole and synced, short of the commit,
+  // so that a save that goes with another fails before either commits.
+  [[nodiscard]] bool ready();
+  // With `keep_old_bytes`, after the commit: puts the old bytes back over
+  // the new ones. False when they cannot be; `kept_backup` then names them.
+  [[nodiscard]] bool undo();
+  // With `keep_old_bytes`, after the commit: removes the old bytes' backup.
+  void forget_old_bytes();
+
   // After a failed in-place rewrite whose old bytes could not be put back:
   // the backup that holds them. Empty otherwise.
   const std::string& kept_backup() const { return kept_backup_; }
@@ -106,6 +120,7 @@ class file_save {
   bool open_for_rename(bool exists);
   bool open_in_place();
   bool rename_to_backup();
+  bool make_backup(const save_system::file_facts& old, bool hold);
   bool start_buffered(int fd);
   bool finish_rename();
   bool finish_in_place();

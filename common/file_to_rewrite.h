@@ -58,6 +58,9 @@ class file_to_rewrite {
   // The save that replaces the file, made on first use with the options
   // given to `open`; it touches nothing until its own `open`.
   file_save& save();
+  // Before `save` is first used: a save that goes with another's keeps the
+  // old bytes (file_save::options::keep_old_bytes).
+  void keep_old_bytes() { save_options_.keep_old_bytes = true; }
 
  private:
   std::string name_;

@@ -9,6 +9,7 @@
 
 #include "common/command.h"
 #include "common/file_save.h"
+#include "common/paired_save.h"
 
 writer_lock::~writer_lock() { release(); }
 
@@ -24,6 +25,7 @@ outcome start_writing(const std::string& name, writer_lock& lock) {
   }
   // Looked for only under the lock: a writer's own backup is gone before it
   // lets go.
+  if (std::optional<std::string> cut_pair = cut_pair_report(name)) return refusal(*cut_pair);
   std::vector<std::string> backups = leftover_backups(name);
   if (backups.empty()) return {};
   return refusal("Cannot proceed, '" + backups.front() + "' holds the bytes of '" + name +

@@ -65,6 +65,8 @@ struct export_settings {
   std::string encoding;
   std::string translation;
   std::string translation_encoding;
+  std::string female;
+  std::string translation_female;
   std::string language;
   std::string bugs_address;
 };
@@ -92,7 +94,8 @@ struct paged_table {
 // the arguments) would take the place of what may be the only copy.
 outcome refuse_output_over_tables(const export_settings& settings) {
   if (settings.output.empty() || !std::filesystem::exists(native_path(settings.output))) return {};
-  for (const std::string* table_name : {&settings.table, &settings.translation}) {
+  for (const std::string* table_name :
+       {&settings.table, &settings.translation, &settings.female, &settings.translation_female}) {
     if (!table_name->empty() && same_file(settings.output, *table_name))
       return refusal("Cannot proceed, the PO file would replace the talk table '" + *table_name +
                      "'.");
@@ -198,28 +201,100 @@ class po_output {
   std::string text_;
 };
 
-// One message for each entry with a text, its number as the context.
-outcome write_messages(paged_table& source, paged_table* translation, po_output& po) {
-  const std::vector<ie_res_talk::record_view>& records = source.table->records;
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    if (records[i].text.empty()) continue;
-    std::string id, translated;
-    if (outcome read = source.text(i, id); !read.ok()) return read;
-    if (translation && i < translation->table->size())
-      if (outcome read = translation->text(i, translated); !read.ok()) return read;
-    // A text still the same as its source is a string left to translate,
-    // and translators' tools count it as one only where msgstr is empty.
-    if (translated == id) translated.clear();
-    std::string& out = po.text();
-    out += '\n';
-    if (std::string sound = sound_name(records[i].record); !sound.empty())
-      out += "#. sound: " + sound + "\n";
-    append_po_string(out, "msgctxt", std::to_string(i));
-    append_po_string(out, "msgid", id);
-    append_po_string(out, "msgstr", translated);
-    po.pass_on();
+// The tables an export reads: the table, and where they are named, the
+// female table, and the translated ones of each.
+struct export_tables {
+  std::unique_ptr<paged_table> source, translation, female, translation_female;
+};
+
+// One message for a text of entry `i` of `source`, with the same entry's
+// text of `translation` (where there is one) as its translation.
+outcome write_message(std::size_t i, const std::string& context, paged_table& source,
+                      paged_table* translation, const std::string& id, po_output& po) {
+  std::string translated;
+  if (translation && i < translation->table->size())
+    if (outcome read = translation->text(i, translated); !read.ok()) return read;
+  // A text still the same as its source is a string left to translate,
+  // and translators' tools count it as one only where msgstr is empty.
+  if (translated == id) translated.clear();
+  std::string& out = po.text();
+  out += '\n';
+  if (std::string sound = sound_name(source.table->records[i].record); !sound.empty())
+    out += "#. sound: " + sound + "\n";
+  append_po_string(out, "msgctxt", context);
+  append_po_string(out, "msgid", id);
+  append_po_string(out, "msgstr", translated);
+  po.pass_on();
+  return {};
+}
+
+// One message for each entry with a text, its number as the context; and
+// right after it, one for the female text where it is another ("N female").
+outcome write_messages(export_tables& tables, po_output& po) {
+  const std::size_t count = tables.source->table->size();
+  std::string id, female_id;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string number = std::to_string(i);
+    if (outcome read = tables.source->text(i, id); !read.ok()) return read;
+    if (!id.empty())
+      if (outcome written =
+              write_message(i, number, *tables.source, tables.translation.get(), id, po);
+          !written.ok())
+        return written;
+    if (!tables.female) continue;
+    if (outcome read = tables.female->text(i, female_id); !read.ok()) return read;
+    if (female_id == id) continue;
+    if (outcome written = write_message(i, number + " female", *tables.female,
+                                        tables.translation_female.get(), female_id, po);
+        !written.ok())
+      return written;
   }
   return {};
+}
+
+// Each table's page is settled after every table is read, as their
+// messages have always come.
+result<std::unique_ptr<paged_table>> paged(std::unique_ptr<table_records> table,
+                                           const std::string& encoding) {
+  result<code_page> page = page_of(table->size(), table->texts(), table->name, encoding);
+  if (!page.ok()) return page.error();
+  result<text_converter> converter = converter_for(*page);
+  if (!converter.ok()) return converter.error();
+  return std::make_unique<paged_table>(paged_table{std::move(table), *page, std::move(*converter)});
+}
+
+result<export_tables> read_tables(const export_settings& settings) {
+  const struct {
+    const std::string& name;
+    const std::string& encoding;
+    std::unique_ptr<paged_table> export_tables::*slot;
+  } named[] = {
+      {settings.table, settings.encoding, &export_tables::source},
+      {settings.translation, settings.translation_encoding, &export_tables::translation},
+      {settings.female, settings.encoding, &export_tables::female},
+      {settings.translation_female, settings.translation_encoding,
+       &export_tables::translation_female},
+  };
+  std::vector<std::unique_ptr<table_records>> read;
+  for (const auto& one : named) {
+    if (one.name.empty()) {
+      read.emplace_back();
+      continue;
+    }
+    result<std::unique_ptr<table_records>> table = read_table(one.name);
+    if (!table.ok()) return table.error();
+    read.push_back(std::move(*table));
+  }
+  if (read[2] && read[2]->size() != read[0]->size())
+    return refusal(female_count_message(*read[2], *read[0]));
+  export_tables tables;
+  for (std::size_t i = 0; i < read.size(); ++i) {
+    if (!read[i]) continue;
+    result<std::unique_ptr<paged_table>> table = paged(std::move(read[i]), named[i].encoding);
+    if (!table.ok()) return table.error();
+    tables.*named[i].slot = std::move(*table);
+  }
+  return tables;
 }
 
 int run_export(const export_settings& settings) {
@@ -227,39 +302,12 @@ int run_export(const export_settings& settings) {
     return fail(refused.message());
   if (outcome refused = refuse_output_over_tables(settings); !refused.ok())
     return fail(refused.message());
-  result<std::unique_ptr<table_records>> read = read_table(settings.table);
-  if (!read.ok()) return fail(read.message());
-  std::unique_ptr<table_records> translation_read;
-  if (!settings.translation.empty()) {
-    result<std::unique_ptr<table_records>> other = read_table(settings.translation);
-    if (!other.ok()) return fail(other.message());
-    translation_read = std::move(*other);
-  }
-  // Each table's page is settled after both are read, as their messages
-  // have always come.
-  auto paged = [](std::unique_ptr<table_records> table,
-                  const std::string& encoding) -> result<std::unique_ptr<paged_table>> {
-    result<code_page> page = page_of(table->size(), table->texts(), table->name, encoding);
-    if (!page.ok()) return page.error();
-    result<text_converter> converter = converter_for(*page);
-    if (!converter.ok()) return converter.error();
-    return std::make_unique<paged_table>(
-        paged_table{std::move(table), *page, std::move(*converter)});
-  };
-  result<std::unique_ptr<paged_table>> source = paged(std::move(*read), settings.encoding);
-  if (!source.ok()) return fail(source.message());
-  std::unique_ptr<paged_table> translation;
-  if (translation_read) {
-    result<std::unique_ptr<paged_table>> other =
-        paged(std::move(translation_read), settings.translation_encoding);
-    if (!other.ok()) return fail(other.message());
-    translation = std::move(*other);
-  }
+  result<export_tables> tables = read_tables(settings);
+  if (!tables.ok()) return fail(tables.message());
   po_output po(settings.output);
   if (outcome opened = po.open(); !opened.ok()) return fail(opened.message());
-  po.text() = header_entry(settings, **source, translation.get());
-  if (outcome written = write_messages(**source, translation.get(), po); !written.ok())
-    return fail(written.message());
+  po.text() = header_entry(settings, *tables->source, tables->translation.get());
+  if (outcome written = write_messages(*tables, po); !written.ok()) return fail(written.message());
   outcome finished = po.finish();
   if (finished.ok()) return 0;
   return finished.error().what == failure::kind::reported ? 1 : fail(finished.message());
@@ -286,6 +334,14 @@ int run_lexport(int argc, char** argv) {
                         "A translated table whose texts fill the msgstr fields");
   exporting->add_option("--translation-encoding", out.translation_encoding,
                         "The translated table's code page");
+  CLI::Option* female =
+      exporting->add_option("--female", out.female,
+                            "The female table beside it (dialogf.tlk), whose other texts become "
+                            "messages of their own");
+  exporting
+      ->add_option("--translation-female", out.translation_female,
+                   "The translated female table, in the translated table's code page")
+      ->needs(female);
   exporting->add_option("--language", out.language, "The Language field of the header (ru, ...)");
   exporting->add_option("--msgid-bugs-address", out.bugs_address,
                         "Where to report faults in the source texts (Report-Msgid-Bugs-To)");

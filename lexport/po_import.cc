@@ -272,9 +272,6 @@ struct import_table {
   }
 };
 
-// Saves both tables, or neither.
-bool save_both(table_rewrite& male, table_rewrite& female) { return male.save() && female.save(); }
-
 // The summary of one table's import, on standard output.
 void print_counts(const table_import& table, std::string_view page, bool named) {
   const import_counts& counts = table.counts();
@@ -355,10 +352,8 @@ int run_import(const import_settings& settings) {
     if (outcome opened = female.rewrite.open(); !opened.ok())
       return fail_table(opened.error(), settings.female);
     if (female.entries().size() != male.entries().size())
-      return fail("Cannot proceed, '" + settings.female + "' has " +
-                  std::to_string(female.entries().size()) + " entries and '" + settings.table +
-                  "' " + std::to_string(male.entries().size()) +
-                  "; a female table has one for each entry of the table.");
+      return fail(female_count_message(settings.female, female.entries().size(), settings.table,
+                                       male.entries().size()));
   }
   po_source po;
   if (outcome opened = open_po_file(settings.po, po); !opened.ok()) return fail(opened.message());
@@ -435,7 +430,8 @@ int run_import(const import_settings& settings) {
   if (!flush_standard_output()) return 1;
   const bool male_changed = male.import->changed();
   const bool female_changed = two && female.import->changed();
-  if (male_changed && female_changed) return save_both(male.rewrite, female.rewrite) ? 0 : 1;
+  if (male_changed && female_changed)
+    return male.rewrite.save_with(female.rewrite, "a lexport import into") ? 0 : 1;
   if (male_changed) return male.rewrite.save() ? 0 : 1;
   if (female_changed) return female.rewrite.save() ? 0 : 1;
   return 0;

@@ -35,6 +35,17 @@ result<std::unique_ptr<table_records>> read_table(const std::string& name) {
   return refusal(damaged_message(name));
 }
 
+std::string female_count_message(const std::string& female, std::size_t female_count,
+                                 const std::string& male, std::size_t male_count) {
+  return "Cannot proceed, '" + female + "' has " + std::to_string(female_count) + " entries and '" +
+         male + "' " + std::to_string(male_count) +
+         "; a female table has one for each entry of the table.";
+}
+
+std::string female_count_message(const table_records& female, const table_records& male) {
+  return female_count_message(female.name, female.size(), male.name, male.size());
+}
+
 result<code_page> page_of(std::size_t count, const text_at& texts, const std::string& table_name,
                           const std::string& named) {
   if (!named.empty()) return page_named(named, "lexport");

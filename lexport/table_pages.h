@@ -52,6 +52,12 @@ struct table_records {
 // A talk table read, with the kit's messages for one that cannot be.
 result<std::unique_ptr<table_records>> read_table(const std::string& name);
 
+// The refusal of a female table whose entries are not as many as the
+// table's.
+std::string female_count_message(const table_records& female, const table_records& male);
+std::string female_count_message(const std::string& female, std::size_t female_count,
+                                 const std::string& male, std::size_t male_count);
+
 // The table's code page: the one `named`, else UTF-8 where every one of its
 // `count` texts is UTF-8; never a guess.
 result<code_page> page_of(std::size_t count, const text_at& texts, const std::string& table_name,

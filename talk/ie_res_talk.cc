@@ -248,6 +248,18 @@ bool ie_res_talk::save(const std::string& file_name) {
 }
 
 bool ie_res_talk::save(file_save& file) {
+  if (!write_to(file)) return false;
+  if (file.commit()) return true;
+  return report_failed_save(file);
+}
+
+bool ie_res_talk::report_failed_save(const file_save& file, const file_save* other) {
+  report(k_cannot_save);
+  if (other) report_kept_backup(*other);
+  return report_kept_backup(file);
+}
+
+bool ie_res_talk::write_to(file_save& file) {
   if (!file.open()) {
     report(k_cannot_write);
     return report_kept_backup(file);
@@ -287,9 +299,7 @@ bool ie_res_talk::save(file_save& file) {
       padding -= chunk;
     }
   }
-  if (file.commit()) return true;
-  report(k_cannot_save);
-  return report_kept_backup(file);
+  return true;
 }
 
 ie_res_talk_entry* ie_res_talk::add_entry(std::string_view text) {

@@ -114,6 +114,13 @@ class ie_res_talk {
   // opened yet: for a caller that holds the file's save already
   // (common/file_to_rewrite.h).
   [[nodiscard]] bool save(file_save& file);
+  // The first half of `save(file)`: opens the save and gives it every
+  // byte, short of the commit, with the same lines on failure. For two
+  // tables saved together (common/paired_save.h).
+  [[nodiscard]] bool write_to(file_save& file);
+  // After a failed commit of a save that `write_to` wrote (or of two saved
+  // together): its lines. Returns false.
+  static bool report_failed_save(const file_save& file, const file_save* other = nullptr);
   // How a table's save writes its file: with `k_unfinished_signature`.
   static file_save::options save_options();
   // Said when a write, sync or rename of a save failed.

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "talk/table_rewrite.h"
 
+#include <iostream>
 #include <utility>
+
+#include "common/paired_save.h"
 
 std::string missing_table_message(const std::string& name) {
   return "Cannot read TALK V1 resource, file '" + name + "' not found.";
@@ -36,3 +39,19 @@ outcome table_rewrite::open() {
 }
 
 bool table_rewrite::save() { return table_->save(file_.save()); }
+
+bool table_rewrite::save_with(table_rewrite& other, const std::string& what) {
+  paired_save pair(name(), other.name(), what);
+  if (!pair.begin()) {
+    std::cerr << "Cannot save '" << name() << "' and '" << other.name() << "' together: '"
+              << pair.record() << "' couldn't be written." << std::endl;
+    return false;
+  }
+  file_.keep_old_bytes();
+  other.file_.keep_old_bytes();
+  file_save& mine = file_.save();
+  file_save& theirs = other.file_.save();
+  if (!table_->write_to(mine) || !other.table_->write_to(theirs)) return false;
+  if (pair.commit(mine, theirs)) return true;
+  return ie_res_talk::report_failed_save(mine, &theirs);
+}

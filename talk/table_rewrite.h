@@ -44,6 +44,13 @@ class table_rewrite {
   // included; the writers' lock is held until the object goes.
   bool save();
 
+  // Saves this table and `other` together, both or neither
+  // (common/paired_save.h), with the lines of `save`; each lock is held
+  // until its object goes.
+  // `what` says what the run is ("a lexport import into"), for the report
+  // of one cut short.
+  bool save_with(table_rewrite& other, const std::string& what);
+
  private:
   // The table goes after the file: its lock and its save's buffers are let
   // go of first, and a table of many entries is freed last.
