@@ -309,7 +309,8 @@ outcome refuse_unfit(const table_import& table, const import_settings& settings,
   return refusal("Cannot proceed, '" + settings.po + "' was not made from '" + table.name() +
                  "': " + share +
                  " have another source text than their entries hold; name the table it was "
-                 "made from with --source.");
+                 "made from with " +
+                 (table.name() == settings.table ? "--source." : "--source-female."));
 }
 
 // The entries whose text is not their message's source, on standard error.
@@ -327,7 +328,10 @@ void warn_of_unfit(const table_import& table, const import_settings& settings,
   std::cerr << "Warning: " << counts.unfit << " messages do not fit '" << table.name()
             << "', whose entries hold another text than their source: " << named << "; "
             << page_advice(table, settings, read_in, made_in)
-                   .value_or("with --source, name the table the PO file was made from.")
+                   .value_or(table.name() == settings.table
+                                 ? "with --source, name the table the PO file was made from."
+                                 : "give each its own 'N female' message, or with --source-female "
+                                   "name the female table the PO file was made from.")
             << std::endl;
 }
 

@@ -259,6 +259,111 @@ TEST_F(LexportCommand, AnOldTranslationIsBroughtUpToDateTheGettextWay) {
             testkit::packed_tlk({"\xcf\xf0\xe8\xe2\xe5\xf2", "\xcf\xee\xea\xe0", "?"}));
 }
 
+// The female table travels in the same PO file: "N female" after entry N
+// where its text is another. A message "N" goes into both tables, "N
+// female" (made by the export or added later) into the female one alone,
+// and an "N" whose source the female entry does not hold leaves it be.
+TEST_F(LexportCommand, TheFemaleTableTravelsInTheSamePoFile) {
+  if (tool("/usr/bin/python3", {"-c", "import polib"}).status != 0)
+    GTEST_SKIP() << "polib is not installed (Debian: python3-polib)";
+  const std::string female = dir_.file("dialogf.tlk");
+  const std::string male_texts = testkit::packed_tlk({"Hello", "Brave, sir.", "", "Bye"});
+  const std::string female_texts = testkit::packed_tlk({"Hello", "Brave, madam.", "Lady", "Bye"});
+  testkit::write_bytes(table_, male_texts);
+  testkit::write_bytes(female, female_texts);
+  testkit::run_result result = run(LEXPORT, {"export", table_, "--female", female, "--encoding",
+                                             "cp1252", "--language", "de", "-o", po_});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(testkit::read_bytes(po_).find("msgctxt \"1\"\nmsgid \"Brave, sir.\"\nmsgstr \"\"\n\n"
+                                          "msgctxt \"1 female\"\nmsgid \"Brave, madam.\"\nmsgstr "
+                                          "\"\"\n\nmsgctxt \"2 female\"\nmsgid \"Lady\"\n"),
+            std::string::npos);
+  EXPECT_EQ(tool("msgfmt", {"--check", "-o", dir_.file("de.mo"), po_}).err, "");
+
+  // A translator's work, and a variant added for a language that needs it.
+  const std::string script =
+      "import polib, sys\n"
+      "po = polib.pofile(sys.argv[1])\n"
+      "texts = dict(zip(sys.argv[2::2], sys.argv[3::2]))\n"
+      "for entry in po:\n"
+      "    entry.msgstr = texts.pop(entry.msgctxt, '')\n"
+      "for context, text in texts.items():\n"
+      "    po.append(polib.POEntry(msgctxt=context, msgid='Bye', msgstr=text))\n"
+      "po.save(sys.argv[1])\n";
+  ASSERT_EQ(tool("/usr/bin/python3",
+                 {"-c", script, po_, "0", "Hallo", "1", "Tapfer, Herr.", "1 female",
+                  "Tapfer, Dame.", "3", "Tsch\xc3\xbcss", "3 female", "Tsch\xc3\xbcss, Dame."})
+                .status,
+            0);
+  result = run(LEXPORT, {"import", table_, po_, "--female", female, "--encoding", "cp1252"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "3 strings imported into '" + table_ +
+                "' in cp1252; 0 left as they were (0 untranslated, 0 fuzzy, 0 already the same, 0 "
+                "not fitting their entries).\n3 strings imported into '" +
+                female +
+                "' in cp1252; 1 left as they were (1 untranslated, 0 fuzzy, 0 already the same, 0 "
+                "not fitting their entries).\n");
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"Hallo", "Tapfer, Herr.", "", "Tsch\xfcss"}));
+  EXPECT_EQ(testkit::read_bytes(female), testkit::packed_tlk({"Hallo", "Tapfer, Dame.", "Lady",
+                                                              "Tsch\xfc"
+                                                              "ss, Dame."}));
+
+  // A PO file made from the table alone.
+  testkit::write_bytes(table_, male_texts);
+  testkit::write_bytes(female, female_texts);
+  ASSERT_EQ(run(LEXPORT, {"export", table_, "--encoding", "cp1252", "-o", po_}).status, 0);
+  ASSERT_EQ(tool("/usr/bin/python3", {"-c", script, po_, "0", "Hallo", "1", "Tapfer."}).status, 0);
+  result = run(LEXPORT, {"import", table_, po_, "--female", female, "--encoding", "cp1252"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "Warning: 1 messages do not fit '" + female +
+                            "', whose entries hold another text than their source: entry 1 "
+                            "(line 19); give each its own 'N female' message, or with "
+                            "--source-female name the female table the PO file was made from.\n");
+  EXPECT_EQ(table_bytes(), testkit::packed_tlk({"Hallo", "Tapfer.", "", "Bye"}));
+  EXPECT_EQ(testkit::read_bytes(female),
+            testkit::packed_tlk({"Hallo", "Brave, madam.", "Lady", "Bye"}));
+}
+
+// What cannot go into two tables is refused before either changes.
+TEST_F(LexportCommand, EachRefusalOfAPairLeavesBothTables) {
+  const std::string female = dir_.file("dialogf.tlk");
+  const std::string male_texts = testkit::packed_tlk({"Hello", "Brave, sir."});
+  const std::string female_texts = testkit::packed_tlk({"Hello", "Brave, madam."});
+  testkit::write_bytes(po_,
+                       "msgctxt \"1\"\nmsgid \"Brave, sir.\"\nmsgstr \"Tapfer.\"\n\n"
+                       "msgctxt \"1 female\"\nmsgid \"Brave, madam.\"\nmsgstr \"Tapfer, Dame.\"\n");
+  std::filesystem::create_symlink(table_, dir_.file("link.tlk"));
+  const std::string three = dir_.file("three.tlk");
+  testkit::write_bytes(three, testkit::packed_tlk({"a", "b", "c"}));
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"import", table_, po_, "--encoding", "cp1252"},
+       "Cannot proceed, line 5 of '" + po_ +
+           "': the message is for entry 1 of the female table; name that table with --female.\n"},
+      {{"import", table_, po_, "--encoding", "cp1252", "--female", dir_.file("link.tlk")},
+       "Cannot proceed, --female names the talk table '" + table_ + "' itself.\n"},
+      {{"import", table_, po_, "--encoding", "cp1252", "--female", three},
+       "Cannot proceed, '" + three + "' has 3 entries and '" + table_ +
+           "' 2; a female table has one for each entry of the table.\n"},
+      {{"export", table_, "--encoding", "cp1252", "--female", three},
+       "Cannot proceed, '" + three + "' has 3 entries and '" + table_ +
+           "' 2; a female table has one for each entry of the table.\n"},
+  };
+  for (const auto& one : cases) {
+    SCOPED_TRACE(one.err);
+    testkit::write_bytes(table_, male_texts);
+    testkit::write_bytes(female, female_texts);
+    testkit::run_result result = run(LEXPORT, one.args);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, one.err);
+    EXPECT_EQ(table_bytes(), male_texts);
+    EXPECT_EQ(testkit::read_bytes(female), female_texts);
+  }
+}
+
 // A PO file holds the texts it was made from: a message goes only into an
 // entry that holds its source (or already its translation). One that does
 // not fit is left out and named; a file that mostly does not fit is

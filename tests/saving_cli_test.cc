@@ -423,6 +423,47 @@ TEST_F(Saving, ARewriteCutShortIsRefusedThroughEveryName) {
   }
 }
 
+// A table and its female table are saved together: killed between the two
+// commits, a run leaves one saved and the other not, and every later writer
+// of the pair says which holds what, rather than take it for one table
+// whose save was cut short.
+TEST_F(Saving, AKillBetweenTwoTablesSavedTogetherIsReportedByTheNextRun) {
+  if (testkit::under_wine() || testkit::under_emulator())
+    GTEST_SKIP() << "strace follows only this system's own programs";
+  if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "strace is not installed, or may not trace here";
+  const std::string female = dir_.put("dialogf.tlk", old_table_);
+  const std::string po = dir_.put("de.po", "msgctxt \"1\"\nmsgid \"old\"\nmsgstr \"new\"\n");
+  // The record's rename, the table's, then the female table's: the third.
+  testkit::run_result result =
+      run("strace", {"-f", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e",
+                     "trace=rename", "-e", "inject=rename:signal=SIGKILL:when=3", LEXPORT, "import",
+                     table_, po, "--female", female, "--encoding", "cp1252"});
+  ASSERT_NE(result.status, 0);
+  const std::string saved = testkit::packed_tlk({"the old words", "new"});
+  ASSERT_EQ(testkit::read_bytes(table_), saved);
+  ASSERT_EQ(testkit::read_bytes(female), old_table_);
+
+  const std::string record = table_ + ".lexkit-pair";
+  const std::string report = "Cannot proceed, a lexport import into '" + table_ + "' and '" +
+                             female + "' was cut short ('" + record + "' says so): '" + table_ +
+                             "' was saved, and '";
+  for (const auto& args : {std::vector<std::string>{LEXPORT, "import", table_, po, "--female",
+                                                    female, "--encoding", "cp1252"},
+                           std::vector<std::string>{LEXSWAP, table_, rules_}}) {
+    result = run(args.front(), std::vector<std::string>(args.begin() + 1, args.end()));
+    EXPECT_EQ(result.status, 1) << args[1];
+    const std::string err = result.out + result.err;
+    EXPECT_EQ(err.substr(0, report.size()), report) << err;
+    EXPECT_NE(err.find("' holds its old bytes; '" + female + "' holds its old bytes, as '" +
+                       female + ".backup-"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(testkit::read_bytes(table_), saved);
+    EXPECT_EQ(testkit::read_bytes(female), old_table_);
+  }
+}
+
 // A disk that fails every sync from some point of a rewrite in place on
 // cannot take the old bytes back either: they stay in the backup, and the
 // message names it, whether the sync failed as the save began or as it
