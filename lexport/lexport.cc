@@ -355,13 +355,15 @@ int run_lexport(int argc, char** argv) {
   importing->add_option("--encoding", in.encoding, "The table's code page (cp1252, ...)");
   importing->add_option("--to-encoding", in.to_encoding,
                         "The code page to write the table in, every text of it (cp1251, ...)");
-  importing->add_option("--female", in.female,
-                        "The female table beside it (dialogf.tlk), written with it");
+  CLI::Option* importing_female = importing->add_option(
+      "--female", in.female, "The female table beside it (dialogf.tlk), written with it");
   importing->add_option("--source", in.source,
                         "The table the PO file was made from, where the table does not hold "
                         "its source texts");
-  importing->add_option("--source-female", in.source_female,
-                        "The female table the PO file was made from");
+  importing
+      ->add_option("--source-female", in.source_female,
+                   "The female table the PO file was made from")
+      ->needs(importing_female);
   importing->add_flag("--fuzzy", in.fuzzy, "Import fuzzy translations too");
 
   // Alone, as the kit's other programs do, it says how it is used.

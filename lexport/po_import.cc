@@ -21,13 +21,6 @@
 
 namespace {
 
-// A failure to open the table to rewrite: a table that did not load is
-// named after its own line.
-int fail_table(const failure& why, const std::string& table_name) {
-  if (why.what == failure::kind::reported) return fail(damaged_message(table_name));
-  return exit_with(why, message_stream::standard_error);
-}
-
 // What a message's context names: an entry of the table ("12"), or of
 // the female table ("12 female"); nothing for any other context.
 struct entry_ref {
@@ -335,30 +328,102 @@ void warn_of_unfit(const table_import& table, const import_settings& settings,
             << std::endl;
 }
 
+// The tables to write, checked and locked in one order (the table's lock
+// first, always), with their entries loaded.
+outcome open_tables(const import_settings& settings, import_table& male, import_table& female) {
+  const bool two = !settings.female.empty();
+  auto opening = [](outcome why, const std::string& name) {
+    if (why.ok() || why.error().what != failure::kind::reported) return why;
+    return outcome(refusal(damaged_message(name)));
+  };
+  if (outcome checked = male.rewrite.check(settings.table); !checked.ok())
+    return opening(checked, settings.table);
+  if (two) {
+    if (same_file(settings.table, settings.female))
+      return refusal("Cannot proceed, --female names the talk table '" + settings.table +
+                     "' itself.");
+    if (outcome checked = female.rewrite.check(settings.female); !checked.ok())
+      return opening(checked, settings.female);
+  }
+  if (outcome opened = male.rewrite.open(); !opened.ok()) return opening(opened, settings.table);
+  if (!two) return {};
+  if (outcome opened = female.rewrite.open(); !opened.ok()) return opening(opened, settings.female);
+  if (female.entries().size() != male.entries().size())
+    return refusal(female_count_message(settings.female, female.entries().size(), settings.table,
+                                        male.entries().size()));
+  return {};
+}
+
+// The converter for the tables the PO file was made from, in the page it
+// records (else the tables' own), with the tables read; nothing without
+// --source.
+result<std::optional<text_converter>> read_sources(const import_settings& settings,
+                                                   const std::string& made_in,
+                                                   const code_page& page, import_table& male,
+                                                   import_table& female) {
+  std::optional<text_converter> reading;
+  if (settings.source.empty() && settings.source_female.empty()) return reading;
+  result<code_page> source_page =
+      made_in.empty() ? result<code_page>(page) : page_named(made_in, "lexport");
+  if (!source_page.ok()) return source_page.error();
+  result<text_converter> converter = converter_for(*source_page);
+  if (!converter.ok()) return converter.error();
+  reading.emplace(std::move(*converter));
+  for (auto [table, name] :
+       {std::pair{&male, &settings.source}, std::pair{&female, &settings.source_female}}) {
+    if (name->empty()) continue;
+    result<std::unique_ptr<table_records>> read = read_table(*name);
+    if (!read.ok()) return read.error();
+    table->sources = std::move(*read);
+  }
+  return reading;
+}
+
+// After every message: the refusals that need them all, the texts moved to
+// the new page, the summary, and the save.
+int finish_import(const import_settings& settings, import_table& male, import_table& female,
+                  const code_page& page, const code_page& to_page, text_converter& writing,
+                  const std::string& made_in) {
+  const bool two = female.import.has_value();
+  std::vector<table_import*> tables = {&*male.import};
+  if (two) tables.push_back(&*female.import);
+  for (table_import* table : tables)
+    if (outcome refused = refuse_unfit(*table, settings, page.name, made_in); !refused.ok())
+      return fail(refused.message());
+  const bool moving = to_page.name != page.name;
+  std::vector<std::size_t> moved(tables.size(), 0);
+  for (std::size_t i = 0; i < tables.size() && moving; ++i) {
+    result<std::size_t> changed = tables[i]->move_to_page(writing, to_page.name);
+    if (!changed.ok()) return fail(changed.message());
+    moved[i] = *changed;
+  }
+  for (std::size_t i = 0; i < tables.size(); ++i) {
+    print_counts(*tables[i], to_page.name, two);
+    if (moving)
+      std::cout << moved[i] << " other strings of '" << tables[i]->name() << "' moved from "
+                << page.name << " to " << to_page.name << "." << std::endl;
+  }
+  for (table_import* table : tables) warn_of_unfit(*table, settings, page.name, made_in);
+  // Status 1 must mean that the tables are as they were: output that
+  // failed is reported before a table is touched.
+  if (!flush_standard_output()) return 1;
+  const bool male_changed = male.import->changed();
+  const bool female_changed = two && female.import->changed();
+  if (male_changed && female_changed)
+    return male.rewrite.save_with(female.rewrite, "a lexport import into") ? 0 : 1;
+  if (male_changed) return male.rewrite.save() ? 0 : 1;
+  if (female_changed) return female.rewrite.save() ? 0 : 1;
+  return 0;
+}
+
 }  // namespace
 
 int run_import(const import_settings& settings) {
-  // Held until the tables are saved, as lexswap holds its table; the male
-  // table's lock is taken first, always.
+  // Held until the tables are saved, as lexswap holds its table.
   import_table male, female;
+  if (outcome opened = open_tables(settings, male, female); !opened.ok())
+    return exit_with(opened.error(), message_stream::standard_error);
   const bool two = !settings.female.empty();
-  if (outcome checked = male.rewrite.check(settings.table); !checked.ok())
-    return fail_table(checked.error(), settings.table);
-  if (two) {
-    if (same_file(settings.table, settings.female))
-      return fail("Cannot proceed, --female names the talk table '" + settings.table + "' itself.");
-    if (outcome checked = female.rewrite.check(settings.female); !checked.ok())
-      return fail_table(checked.error(), settings.female);
-  }
-  if (outcome opened = male.rewrite.open(); !opened.ok())
-    return fail_table(opened.error(), settings.table);
-  if (two) {
-    if (outcome opened = female.rewrite.open(); !opened.ok())
-      return fail_table(opened.error(), settings.female);
-    if (female.entries().size() != male.entries().size())
-      return fail(female_count_message(settings.female, female.entries().size(), settings.table,
-                                       male.entries().size()));
-  }
   po_source po;
   if (outcome opened = open_po_file(settings.po, po); !opened.ok()) return fail(opened.message());
   result<code_page> page = import_page(settings, po, male.entries().size(), male.texts());
@@ -376,32 +441,16 @@ int run_import(const import_settings& settings) {
   if (!to_page.ok()) return fail(to_page.message());
   result<text_converter> writing = converter_for(*to_page);
   if (!writing.ok()) return fail(writing.message());
-
-  // The source tables are read in the page the PO file was made from.
   const std::string made_in = po_header_field(po.header, "X-Lexport-Source-Encoding").value_or("");
-  std::optional<text_converter> source_reading;
-  if (!settings.source.empty() || !settings.source_female.empty()) {
-    result<code_page> source_page =
-        made_in.empty() ? result<code_page>(*page) : page_named(made_in, "lexport");
-    if (!source_page.ok()) return fail(source_page.message());
-    result<text_converter> converter = converter_for(*source_page);
-    if (!converter.ok()) return fail(converter.message());
-    source_reading.emplace(std::move(*converter));
-  }
-  for (auto [table, name] :
-       {std::pair{&male, &settings.source}, std::pair{&female, &settings.source_female}}) {
-    if (name->empty()) continue;
-    result<std::unique_ptr<table_records>> read = read_table(*name);
-    if (!read.ok()) return fail(read.message());
-    table->sources = std::move(*read);
-  }
-  male.import.emplace(settings.table, male.entries(), *reading, male.sources.get(),
-                      source_reading ? &*source_reading : nullptr);
-  if (two)
-    female.import.emplace(settings.female, female.entries(), *reading,
-                          female.sources ? female.sources.get() : nullptr,
-                          source_reading ? &*source_reading : nullptr);
+  result<std::optional<text_converter>> source_reading =
+      read_sources(settings, made_in, *page, male, female);
+  if (!source_reading.ok()) return fail(source_reading.message());
+  text_converter* sources_page = *source_reading ? &**source_reading : nullptr;
 
+  male.import.emplace(settings.table, male.entries(), *reading, male.sources.get(), sources_page);
+  if (two)
+    female.import.emplace(settings.female, female.entries(), *reading, female.sources.get(),
+                          sources_page);
   po_import import(settings, *male.import, two ? &*female.import : nullptr, *writing);
   if (outcome read = read_po(
           po.text, [&](po_message& message, bool header) { return import.take(message, header); });
@@ -409,34 +458,5 @@ int run_import(const import_settings& settings) {
     return fail(line_failure(read.error(), settings.po).message);
   if (!import.refused().ok()) return fail(import.refused().message());
   import.finish();
-
-  std::vector<table_import*> tables = {&*male.import};
-  if (two) tables.push_back(&*female.import);
-  for (table_import* table : tables)
-    if (outcome refused = refuse_unfit(*table, settings, page->name, made_in); !refused.ok())
-      return fail(refused.message());
-  std::vector<std::size_t> moved(tables.size(), 0);
-  if (to_page->name != page->name)
-    for (std::size_t i = 0; i < tables.size(); ++i) {
-      result<std::size_t> changed = tables[i]->move_to_page(*writing, to_page->name);
-      if (!changed.ok()) return fail(changed.message());
-      moved[i] = *changed;
-    }
-  for (std::size_t i = 0; i < tables.size(); ++i) {
-    print_counts(*tables[i], to_page->name, two);
-    if (to_page->name != page->name)
-      std::cout << moved[i] << " other strings of '" << tables[i]->name() << "' moved from "
-                << page->name << " to " << to_page->name << "." << std::endl;
-  }
-  for (table_import* table : tables) warn_of_unfit(*table, settings, page->name, made_in);
-  // Status 1 must mean that the tables are as they were: output that
-  // failed is reported before a table is touched.
-  if (!flush_standard_output()) return 1;
-  const bool male_changed = male.import->changed();
-  const bool female_changed = two && female.import->changed();
-  if (male_changed && female_changed)
-    return male.rewrite.save_with(female.rewrite, "a lexport import into") ? 0 : 1;
-  if (male_changed) return male.rewrite.save() ? 0 : 1;
-  if (female_changed) return female.rewrite.save() ? 0 : 1;
-  return 0;
+  return finish_import(settings, male, female, *page, *to_page, *writing, made_in);
 }
