@@ -2,6 +2,7 @@
 #include "lexport/table_pages.h"
 
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <utility>
 
@@ -9,6 +10,7 @@
 #include "common/file_names.h"
 #include "common/writer_lock.h"
 #include "talk/table_rewrite.h"
+#include "talk/tlk_v1.h"
 
 std::string entry_where(std::size_t entry, const std::string& table_name) {
   return "entry " + std::to_string(entry) + " of '" + table_name + "'";
@@ -85,5 +87,12 @@ int fail(std::string_view message) {
 }
 
 std::string damaged_message(const std::string& name) {
-  return "Cannot proceed, file '" + name + "' could not be read as a talk table.";
+  std::string message = "Cannot proceed, file '" + name + "' could not be read as a talk table.";
+  // The slip of a newcomer: the PO file named where the table goes.
+  char signature[tlk_v1::k_signature.size()] = {};
+  std::ifstream(native_path(name), std::ios::binary).read(signature, sizeof signature);
+  if ((name.ends_with(".po") || name.ends_with(".pot")) &&
+      std::string_view(signature, sizeof signature) != tlk_v1::k_signature)
+    message += " It looks like a PO file; the talk table comes first.";
+  return message;
 }

@@ -611,6 +611,12 @@ TEST_F(LexportCommand, EachRefusalSaysWhereAndChangesNothing) {
        "",
        "Cannot proceed, 'Russian' is not a language code of gettext's form (ru, pt_BR, "
        "sr@latin).\n"},
+      // The arguments the wrong way round.
+      {{"import", po_, table_},
+       header + message("1", "y"),
+       "Stream is not a valid TLK V1 resource.\nCannot proceed, file '" + po_ +
+           "' could not be read as a talk table. It looks like a PO file; the talk table comes "
+           "first.\n"},
       {{"frob", table_},
        "",
        "Cannot proceed, 'frob' is not a subcommand of lexport; it has export and import.\n"},
