@@ -243,7 +243,8 @@ outcome write_messages(export_tables& tables, po_output& po) {
         return written;
     if (!tables.female) continue;
     if (outcome read = tables.female->text(i, female_id); !read.ok()) return read;
-    if (female_id == id) continue;
+    // An empty female text has no message, as an empty text has none.
+    if (female_id == id || female_id.empty()) continue;
     if (outcome written = write_message(i, number + " female", *tables.female,
                                         tables.translation_female.get(), female_id, po);
         !written.ok())
