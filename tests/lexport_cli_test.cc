@@ -309,6 +309,19 @@ TEST_F(LexportCommand, TheFemaleTableTravelsInTheSamePoFile) {
                                                               "Tsch\xfc"
                                                               "ss, Dame."}));
 
+  // Into a pair that holds other texts, compared with the pair it was made
+  // from.
+  const std::string lost = testkit::packed_tlk({"?", "?", "?", "?"});
+  const std::string source = dir_.put("source.tlk", male_texts);
+  const std::string source_female = dir_.put("sourcef.tlk", female_texts);
+  testkit::write_bytes(table_, lost);
+  testkit::write_bytes(female, lost);
+  result = run(LEXPORT, {"import", table_, po_, "--female", female, "--encoding", "cp1252",
+                         "--source", source, "--source-female", source_female});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(testkit::read_bytes(female),
+            testkit::packed_tlk({"Hallo", "Tapfer, Dame.", "?", "Tsch\xfcss, Dame."}));
+
   // A PO file made from the table alone.
   testkit::write_bytes(table_, male_texts);
   testkit::write_bytes(female, female_texts);
