@@ -423,15 +423,8 @@ bool file_save::undo() {
   // Readers wait, as they do for a rewrite in place.
   rewrite_fd_ = open_existing(final_path_, true);
   if (rewrite_fd_ >= 0) lock_rewrite(rewrite_fd_, true, true);
-  const bool restored =
-      rewrite_fd_ >= 0 && copy_file_into(backup_path_, rewrite_fd_, old_size_, copy_block_.get());
-  end_rewrite();
-  if (!restored) {
-    kept_backup_.swap(backup_path_);
-    return false;
-  }
-  forget_old_bytes();
-  return true;
+  restore_old_bytes();
+  return kept_backup_.empty();
 }
 
 void file_save::forget_old_bytes() {
@@ -447,12 +440,11 @@ void file_save::restore_old_bytes() {
   if (fd >= 0) close_fd(fd);
   end_rewrite();
   if (restored) {
-    remove_file(backup_path_);
-    sync_folder(folder_);
+    forget_old_bytes();
   } else {
     kept_backup_.swap(backup_path_);  // a swap, which needs no memory
+    backup_path_.clear();
   }
-  backup_path_.clear();
 }
 
 void file_save::discard() {
