@@ -88,6 +88,28 @@ bool only_argument(int argc, char** argv, std::string_view option) {
   return argc == 2 && argv[1] == option;
 }
 
+bool read_options(int argc, char** argv, std::initializer_list<command_option> options, int files,
+                  std::vector<std::string>& names) {
+  std::vector<bool> seen(options.size(), false);
+  int at = 1;
+  for (; at < argc; ++at) {
+    const std::string_view argument = argv[at];
+    const command_option* option = options.begin();
+    while (option != options.end() && option->name != argument) ++option;
+    const auto index = static_cast<std::size_t>(option - options.begin());
+    if (option == options.end() || seen[index]) break;
+    seen[index] = true;
+    if (option->given) *option->given = true;
+    if (!option->value) continue;
+    if (at + 1 == argc) return false;
+    *option->value = argv[++at];
+    if (option->value->empty()) return false;
+  }
+  if (argc - at != files) return false;
+  names.assign(argv + at, argv + argc);
+  return true;
+}
+
 std::string_view kit_version() { return KIT_VERSION; }
 
 int print_version(std::string_view name) {

@@ -57,6 +57,21 @@ bool within_memory(Work&& work) {
 // (a file named --help is still ./--help).
 bool only_argument(int argc, char** argv, std::string_view option);
 
+// An option that a program takes before its file names: a flag (`given`),
+// or one that takes the next argument as its value (`value`, never empty).
+struct command_option {
+  std::string_view name;
+  std::string* value = nullptr;
+  bool* given = nullptr;
+};
+
+// Reads `options` from argv[1] on, each at most once (an argument that is
+// none of them, or one given again, is the first file name), then exactly
+// `files` file names into `names`. False when the command line is not of
+// that form.
+bool read_options(int argc, char** argv, std::initializer_list<command_option> options, int files,
+                  std::vector<std::string>& names);
+
 // The kit's version, as the project states it ("1.0.0").
 std::string_view kit_version();
 

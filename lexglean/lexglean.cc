@@ -226,22 +226,12 @@ struct lexglean_command {
 
 std::optional<lexglean_command> read_command_line(int argc, char** argv) {
   lexglean_command command;
-  bool encoding_given = false;
-  int at = 1;
-  for (; at < argc; ++at) {
-    const std::string_view argument = argv[at];
-    if (argument == "--encoding" && !encoding_given) {
-      if (at + 1 == argc) return std::nullopt;
-      encoding_given = true;
-      command.encoding = argv[++at];
-    } else if (argument == "--lower" && !command.lower) {
-      command.lower = true;
-    } else {
-      break;
-    }
-  }
-  if (argc - at != 1 || (encoding_given && command.encoding.empty())) return std::nullopt;
-  command.table = argv[at];
+  std::vector<std::string> names;
+  if (!read_options(argc, argv,
+                    {{"--encoding", &command.encoding}, {"--lower", nullptr, &command.lower}}, 1,
+                    names))
+    return std::nullopt;
+  command.table = names[0];
   return command;
 }
 

@@ -135,23 +135,14 @@ struct lexswap_command {
 // Nothing when the command line is not one lexswap takes.
 std::optional<lexswap_command> read_command_line(int argc, char** argv) {
   lexswap_command command;
-  int at = 1;
-  bool encoding_given = false;
-  for (; at < argc; ++at) {
-    const std::string_view argument = argv[at];
-    if (argument == "--encoding" && at + 1 < argc && !encoding_given) {
-      encoding_given = true;
-      command.encoding = argv[++at];
-    } else if (argument == "--bytes" && !command.bytes) {
-      command.bytes = true;
-    } else {
-      break;
-    }
-  }
-  if (argc - at != 2 || (encoding_given && command.bytes)) return std::nullopt;
-  command.table = argv[at];
-  command.list = argv[at + 1];
-  if (encoding_given && command.encoding.empty()) return std::nullopt;
+  std::vector<std::string> names;
+  if (!read_options(argc, argv,
+                    {{"--encoding", &command.encoding}, {"--bytes", nullptr, &command.bytes}}, 2,
+                    names) ||
+      (!command.encoding.empty() && command.bytes))
+    return std::nullopt;
+  command.table = names[0];
+  command.list = names[1];
   return command;
 }
 

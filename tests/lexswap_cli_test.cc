@@ -391,7 +391,8 @@ TEST_F(LexswapCommand, AUtf8ListIsConvertedToTheTablesCodePage) {
        {std::vector<std::string>{"--encoding", "cp1252", "--bytes", table_, list_},
         {"--encoding", table_, list_},
         {table_, list_, "--bytes"},
-        {"--bytes", "--bytes", table_, list_}}) {
+        {"--bytes", "--bytes", table_, list_},
+        {"--encoding", "", table_, list_}}) {
     testkit::run_result result = run(LEXSWAP, args);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, k_usage);

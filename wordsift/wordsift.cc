@@ -147,10 +147,11 @@ int run_wordsift(int argc, char** argv) {
   }
   // The one option stands before the file names; a file of that name is
   // ./--lower.
-  const bool lower = argc > 1 && std::string_view(argv[1]) == "--lower";
-  if (argc != (lower ? 4 : 3)) return usage();
-  const std::string source_name = argv[lower ? 2 : 1];
-  const std::string exclude_name = argv[lower ? 3 : 2];
+  bool lower = false;
+  std::vector<std::string> names;
+  if (!read_options(argc, argv, {{"--lower", nullptr, &lower}}, 2, names)) return usage();
+  const std::string& source_name = names[0];
+  const std::string& exclude_name = names[1];
   const std::string exclude_missing =
       "Cannot proceed, exclude-file '" + exclude_name + "' not found.";
   const std::string source_missing = "Cannot proceed, source-file '" + source_name + "' not found.";
