@@ -188,6 +188,11 @@ void append_utf8(std::string& out, std::uint32_t character) {
   out.append(bytes, static_cast<std::size_t>(length));
 }
 
+bool is_ascii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 std::optional<std::size_t> first_non_utf8(std::string_view text) {
   for (std::size_t at = skip_ascii(text, 0); at < text.size(); at = skip_ascii(text, at)) {
     const std::size_t length = utf8_character(text, at).first;

@@ -128,6 +128,10 @@ class page_decoder {
   std::vector<std::uint32_t> double_;
 };
 
+// Whether every byte of `text` is ASCII, which reads alike in every page
+// the kit converts.
+bool is_ascii(std::string_view text);
+
 // Whether `text` is UTF-8 that a PO file may hold: no byte sequence that is
 // not a character, no surrogate, nothing past U+10FFFF. The offset of the
 // first fault where it is not.

@@ -15,12 +15,6 @@ std::string_view text_of(const ie_res_talk_entry& entry) {
   return text.substr(0, text.find('\0'));
 }
 
-bool is_ascii(std::string_view text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 table_import::table_import(std::string name, std::vector<ie_res_talk_entry*>& entries,
                            text_converter& page, const table_records* sources,
                            text_converter* source_page)

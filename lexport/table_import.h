@@ -20,8 +20,6 @@
 // What an entry's text is to a translator: the bytes up to a NUL.
 std::string_view text_of(const ie_res_talk_entry& entry);
 
-bool is_ascii(std::string_view text);
-
 // What an import did with the messages that reached one table.
 struct import_counts {
   std::size_t imported = 0;

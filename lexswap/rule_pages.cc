@@ -1,17 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "lexswap/rule_pages.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "common/text_lines.h"
 
 namespace {
-
-bool is_ascii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
 
 // The advice that ends both refusals of a UTF-8 list.
 constexpr std::string_view k_name_the_page =
