@@ -51,7 +51,14 @@ bool table_rewrite::save_with(table_rewrite& other, const std::string& what) {
   other.file_.keep_old_bytes();
   file_save& mine = file_.save();
   file_save& theirs = other.file_.save();
-  if (!table_->write_to(mine) || !other.table_->write_to(theirs)) return false;
+  // Which of the two cannot be saved: a run names two tables.
+  auto neither = [](const std::string& failed) {
+    std::cerr << "Neither table was changed: '" << failed << "' cannot be saved where it is."
+              << std::endl;
+    return false;
+  };
+  if (!table_->write_to(mine)) return neither(name());
+  if (!other.table_->write_to(theirs)) return neither(other.name());
   if (pair.commit(mine, theirs)) return true;
   return ie_res_talk::report_failed_save(mine, &theirs);
 }

@@ -100,9 +100,23 @@ TEST_F(Saving, AReadOnlyTableOrModelIsRefusedAndKeptAsItWas) {
   EXPECT_EQ(result.out, "Cannot save model, file '" + model + "' couldn't be written.\n");
   EXPECT_EQ(testkit::read_bytes(model), "[a:b1\n");
 
+  // As the female table of a pair: the table beside it stays as it was,
+  // and nothing of the pair's save is left behind.
+  const std::string male = dir_.put("male.tlk", old_table_);
+  const std::string po = dir_.put("de.po", "msgctxt \"1\"\nmsgid \"old\"\nmsgstr \"new\"\n");
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(male.c_str(), testkit::k_other_uid, testkit::k_other_uid), 0);
+  }
+  result =
+      run(LEXPORT, {"import", male, po, "--female", table_, "--encoding", "cp1252"}, unprivileged);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "TLK file couldn't be opened for writing.\nNeither table was changed: '" +
+                            table_ + "' cannot be saved where it is.\n");
+  EXPECT_EQ(testkit::read_bytes(male), old_table_);
+
   EXPECT_EQ(status_of(table_).st_mode & 07777, 0444u);
   EXPECT_EQ(status_of(model).st_mode & 07777, 0444u);
-  EXPECT_EQ(files_in(dir_.path()), 4u);
+  EXPECT_EQ(files_in(dir_.path()), 6u);
 }
 
 // The table of another user that this user may write through its group: the
